@@ -1,0 +1,28 @@
+# Sourced by the scripts: Wine settings for throwaway prefixes and an Xvfb
+# display of our own.
+
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG="${WINEDEBUG:--all}"
+
+# Makes a fresh prefix in $1 (wineboot -i) and waits for its server to end.
+kolvena_make_prefix() {
+  mkdir -p "$1"
+  WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
+  WINEPREFIX="$1" wineserver -w
+}
+
+# Starts Xvfb on a free display number and exports DISPLAY; its pid goes
+# into KOLVENA_XVFB_PID.
+kolvena_start_xvfb() {
+  local n=90
+  while [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; do n=$((n + 1)); done
+  Xvfb ":${n}" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  KOLVENA_XVFB_PID=$!
+  export DISPLAY=":${n}"
+  for _ in $(seq 100); do
+    xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "Xvfb did not start on $DISPLAY" >&2
+  return 1
+}

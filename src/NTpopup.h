@@ -1,0 +1,97 @@
+// Kolvena: process-wide variables and shared constants of every module.
+#pragma once
+
+#include <stdio.h>
+#include <stddef.h>
+
+// ---- program list and configuration file (config_list.cpp, config.cpp) ----
+
+struct MenuEntry {
+    char pot[260];   // path of the program's executable
+    char opis[100];  // description shown in the menu
+};
+
+enum { MAX_VNOSOV = 19 };          // entries the list holds; slot 20 is the staging slot
+
+extern MenuEntry m_polje[MAX_VNOSOV + 1];
+extern int IDx;                    // next free menu command; entries = IDx - 30
+extern int icn_kljuka;             // 1: menu entries shown as pictures
+
+// Bounded string copy: copies at most size - 1 bytes and always ends with NUL.
+void kopiraj(char *dst, size_t size, const char *src);
+
+// List operations.
+int  stevilo_vnosov(void);                 // IDx - 30
+MenuEntry *staging_slot(void);
+void postavi_pot(const char *pot);         // stage a path
+bool pot_postavljena(void);                // is a path staged
+void potrdi_vnos(const char *opis);        // commit the staged entry
+void odstrani_vnos(long k);                // remove entry k
+
+// The file format over an open text stream. beri_tok returns how many
+// complete pairs beyond the 19 that fit were left out; pisi_tok returns
+// false when the stream reported a write error.
+long beri_tok(FILE *f);
+bool pisi_tok(FILE *f);
+
+#ifdef _WIN32
+#include <windows.h>
+#include "resource.h"
+
+// ---- configuration file (config.cpp) ----
+extern char w_dir[1024];
+extern HANDLE fhandle;
+extern FILE *cfgdat;
+
+void zacni_cfg(void);     // Windows directory current, file created when missing, list loaded
+void beri_cfg(void);      // load
+bool shrani_cfg(void);    // save; false when the old file was left as it was
+
+// ---- tray shell (shell.cpp) ----
+#define WM_TRAYNOTIFY (WM_USER + 1)
+#define MSHOOK_MSG    2026
+#define TIMER_TIP     666
+#define TRAY_ID       1
+
+extern HINSTANCE ghInst;
+extern int tri_mous, gi, ldown, cz;
+extern const char *const tttable[4];
+extern NOTIFYICONDATAA tray;          // the record the icon was added with
+extern HHOOK g_hMSHook;               // journal-record hook
+extern HHOOK g_hLLHook;               // low-level mouse hook, where recording delivers nothing
+extern HWND  g_hMSWnd;
+extern UINT  g_uMSMsg;
+
+LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+HHOOK MSHookStart(HWND hWnd, UINT uMsg);
+BOOL  MSHookStop(void);
+LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam);
+
+// ---- launcher menu and system actions (menu.cpp) ----
+#define IDM_NASTAVITVE     22
+#define IDM_IZHOD          23
+#define IDM_ZAUSTAVITEV    24
+#define IDM_NAJDI          25
+#define IDM_OHRANJEVALNIK  26
+#define IDM_PRVI_PROGRAM   30
+
+#define SLIKA_W    200
+#define SLIKA_H    32
+
+extern HMENU hmenu1, hpopup1;
+
+void Prikazi_Menu(HWND hwnd);
+void ShutDown(void);
+
+// ---- settings dialog (dialog.cpp) ----
+
+extern HWND dlg_odprt;        // the settings dialog while it is open
+
+INT_PTR CALLBACK Dlg_proc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
+BOOL InitializeDLG(HWND hDlg, WPARAM wParam, LPARAM lParam);
+void dodaj(HWND hDlg);
+void odstrani(long index, HWND hDlg);
+void Najdi_pot(HWND hDlg);
+
+#endif // _WIN32

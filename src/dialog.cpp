@@ -1,0 +1,143 @@
+// Settings dialog: the list of entries, browsing for a program, adding and
+// removing entries, the show-icons option, saving with "Koncaj".
+#include "NTpopup.h"
+
+#include <commdlg.h>
+#include <stddef.h>
+#include <string.h>
+
+HWND dlg_odprt;
+
+#if defined(__i386__) || defined(_M_IX86)
+// OPENFILENAME_SIZE_VERSION_400A is not a constant expression: it ends where
+// lpTemplateName ends.
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76,
+              "the first OPENFILENAMEA is 76 bytes");
+#endif
+
+static void koncaj(HWND hDlg)
+{
+    icn_kljuka = SendDlgItemMessageA(hDlg, IDC_POKAZI_IKONE, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    if (!shrani_cfg())
+        MessageBoxA(NULL,
+                    "Seznama programov ni bilo mogoce shraniti v datoteko Kolvena.cfg.\n"
+                    "Spremembe veljajo le do izhoda iz programa.",
+                    "Napaka !", MB_OK);
+    EndDialog(hDlg, 0);
+}
+
+INT_PTR CALLBACK Dlg_proc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        return InitializeDLG(hDlg, wParam, lParam);
+
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_DODAJ:
+            dodaj(hDlg);
+            return TRUE;
+        case IDC_ODSTRANI:
+            odstrani((long)SendDlgItemMessageA(hDlg, IDC_SEZNAM, LB_GETCURSEL, 0, 0), hDlg);
+            return TRUE;
+        case IDC_KONCAJ:
+            koncaj(hDlg);
+            return TRUE;
+        case IDC_POISCI:
+            Najdi_pot(hDlg);
+            return TRUE;
+        }
+        return FALSE;
+
+    case WM_CLOSE:
+        EndDialog(hDlg, 0);
+        return TRUE;
+
+    case WM_DESTROY:
+        dlg_odprt = NULL;     // bookkeeping only: the default handling goes on
+        return FALSE;
+    }
+    return FALSE;
+}
+
+BOOL InitializeDLG(HWND hDlg, WPARAM, LPARAM)
+{
+    dlg_odprt = hDlg;
+    for (int i = 0; i < IDx - 30; i++)
+        SendDlgItemMessageA(hDlg, IDC_SEZNAM, LB_ADDSTRING, 0, (LPARAM)m_polje[i].opis);
+    if (icn_kljuka == 1)
+        SendDlgItemMessageA(hDlg, IDC_POKAZI_IKONE, BM_SETCHECK, BST_CHECKED, 0);
+    return TRUE;
+}
+
+void Najdi_pot(HWND hDlg)
+{
+    char pot[MAX_PATH];
+    pot[0] = 0;
+
+    OPENFILENAMEA ofn;
+    ZeroMemory(&ofn, sizeof ofn);
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.hwndOwner = hDlg;
+    ofn.lpstrFilter = "Programske datoteke (*.EXE)\0*.EXE\0";
+    ofn.nFilterIndex = 0;
+    ofn.lpstrFile = pot;
+    ofn.nMaxFile = sizeof pot;
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    ofn.lpstrDefExt = "txt";
+    if (!GetOpenFileNameA(&ofn))
+        return;
+
+    SendDlgItemMessageA(hDlg, IDC_POT, LB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageA(hDlg, IDC_POT, LB_ADDSTRING, 0, (LPARAM)pot);
+    postavi_pot(pot);
+}
+
+void dodaj(HWND hDlg)
+{
+    if (!pot_postavljena()) {
+        MessageBoxA(NULL, "Pot do programa ni dolocena!!!", "Napaka !", MB_OK);
+        return;
+    }
+
+    // EM_GETLINE takes the buffer's limit from its first word and copies the
+    // line without a terminating NUL: the zeros behind it end the text.
+    char opis[sizeof m_polje[0].opis];
+    ZeroMemory(opis, sizeof opis);
+    WORD meja = 32;
+    memcpy(opis, &meja, sizeof meja);
+    LRESULT n = SendDlgItemMessageA(hDlg, IDC_OPIS, EM_GETLINE, 0, (LPARAM)opis);
+    if (n < 1) {
+        MessageBoxA(NULL, "Opis morate vpisati!!!", "Napaka !", MB_OK);
+        return;
+    }
+    opis[n] = 0;
+
+    // Kolvena.cfg would read such a description back as the option line and
+    // lose the entry.
+    if (opis[0] == '#' && opis[1] == '1') {
+        MessageBoxA(NULL, "Opis se ne sme zaceti z znakoma #1!!!", "Napaka !", MB_OK);
+        return;
+    }
+
+    if (IDx - 30 > 18) {
+        MessageBoxA(NULL, "Dodajanje v menu ni vec mogoce!!!", "Opozorilo!!!", MB_OK);
+        return;
+    }
+
+    SendDlgItemMessageA(hDlg, IDC_OPIS, EM_SETSEL, 0, 100);
+    SendDlgItemMessageA(hDlg, IDC_OPIS, EM_REPLACESEL, FALSE, (LPARAM)"");
+    SendDlgItemMessageA(hDlg, IDC_POT, LB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageA(hDlg, IDC_SEZNAM, LB_ADDSTRING, 0, (LPARAM)opis);
+    potrdi_vnos(opis);
+}
+
+void odstrani(long index, HWND hDlg)
+{
+    if (index == -1) {
+        MessageBoxA(NULL, "Nekaj morate izbrati !!!", "Opozorilo!!", MB_OK);
+        return;
+    }
+    SendDlgItemMessageA(hDlg, IDC_SEZNAM, LB_DELETESTRING, (WPARAM)index, 0);
+    odstrani_vnos(index);
+}

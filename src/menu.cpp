@@ -1,0 +1,177 @@
+// Launcher menu: built from the program list at every opening, tracked at the
+// cursor, the choice carried out; the entries' pictures; the system actions.
+#include "NTpopup.h"
+
+#include <commctrl.h>
+#include <string.h>
+
+HMENU hmenu1;
+HMENU hpopup1;
+
+// ---- pictures of the entries ----
+
+// Draws entry i as a 200 x 32 picture (menu colour, the program's icon at the
+// left, its description beside it) and appends it to popup. Returns the
+// picture, which lives until the menu has been destroyed.
+static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i)
+{
+    HDC mem = CreateCompatibleDC(hdcOkno);
+    HIMAGELIST il = ImageList_Create(32, 32, ILC_MASK, 1, 1);
+    HICON ikona = ExtractIconA(ghInst, m_polje[i].pot, 0);
+    ICONINFO ii;
+    ZeroMemory(&ii, sizeof ii);
+    bool z_ikono = false;
+    if (ikona == NULL)
+        MessageBoxA(NULL, "Napaka pri prikazu ikone", "Napaka", MB_OK);
+    else
+        z_ikono = GetIconInfo(ikona, &ii) != FALSE;
+
+    HBITMAP slika = LoadBitmapA(ghInst, MAKEINTRESOURCEA(IDB_PLATNO));
+    SelectObject(mem, slika);
+    HBRUSH copic = CreateSolidBrush(GetSysColor(COLOR_MENU));
+    SelectObject(mem, copic);
+    RECT r = { 0, 0, SLIKA_W, SLIKA_H };
+    FillRect(mem, &r, copic);
+
+    if (z_ikono) {
+        ImageList_Add(il, ii.hbmColor, ii.hbmMask);
+        ImageList_Draw(il, 0, mem, 0, 0, ILD_NORMAL);
+    }
+    SetBkMode(mem, TRANSPARENT);
+    TextOutA(mem, 40, 10, m_polje[i].opis, (int)strlen(m_polje[i].opis));
+
+    AppendMenuA(popup, MF_BITMAP, IDM_PRVI_PROGRAM + i, (LPCSTR)slika);
+
+    ImageList_Destroy(il);
+    DeleteDC(mem);
+    DeleteObject(copic);
+    if (ikona != NULL)
+        DestroyIcon(ikona);
+    if (ii.hbmColor != NULL)
+        DeleteObject(ii.hbmColor);
+    if (ii.hbmMask != NULL)
+        DeleteObject(ii.hbmMask);
+    return slika;
+}
+
+// ---- system actions ----
+
+static void zaustavitev(void)
+{
+    int odg = MessageBoxExA(NULL, " \n \n     Sistem se bo zaustavil !!!       \n \n \n",
+                            " Zaustavitev Sistema ?? ", MB_OKCANCEL | MB_ICONEXCLAMATION,
+                            0x2424);
+    if (odg != IDCANCEL)
+        ShutDown();
+}
+
+void ShutDown(void)
+{
+    HANDLE token;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        TOKEN_PRIVILEGES tp, prej;
+        DWORD dolzina = 0;
+        if (LookupPrivilegeValueA(NULL, "SeShutdownPrivilege", &tp.Privileges[0].Luid)) {
+            tp.PrivilegeCount = 1;
+            tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+            AdjustTokenPrivileges(token, FALSE, &tp, sizeof prej, &prej, &dolzina);
+            GetLastError();
+        }
+        CloseHandle(token);
+    } else {
+        GetLastError();
+    }
+    if (!ExitWindowsEx(EWX_SHUTDOWN, 0))
+        PostQuitMessage(0);
+}
+
+// ---- the menu ----
+
+static void zazeni(const char *pot)
+{
+    STARTUPINFOA si;
+    PROCESS_INFORMATION pi;
+    GetStartupInfoA(&si);
+    if (CreateProcessA(pot, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    } else {
+        MessageBoxA(NULL, "Programa ne morem izvesti", "Menu", MB_OK | MB_TASKMODAL);
+    }
+}
+
+static void nastavitve(void)
+{
+    // One settings dialog at a time: a second one would edit a list that its
+    // list box no longer mirrors.
+    if (dlg_odprt != NULL) {
+        SetForegroundWindow(dlg_odprt);
+        return;
+    }
+    DialogBoxParamA(ghInst, MAKEINTRESOURCEA(IDD_NASTAVITVE), NULL, Dlg_proc, 0);
+}
+
+void Prikazi_Menu(HWND hwnd)
+{
+    // This call's own menus: a nested call overwrites the globals.
+    HMENU holder = CreateMenu();
+    hmenu1 = holder;
+    HMENU popup = CreateMenu();
+    hpopup1 = popup;
+
+    HBITMAP slike[MAX_VNOSOV];
+    int nslik = 0;
+
+    if (icn_kljuka == 1) {
+        HDC hdc = GetDC(hwnd);
+        for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++)
+            slike[nslik++] = naredi_sliko(hdc, popup, i);
+        ReleaseDC(hwnd, hdc);
+    } else {
+        for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++)
+            AppendMenuA(popup, MF_STRING, IDM_PRVI_PROGRAM + i, m_polje[i].opis);
+    }
+
+    AppendMenuA(popup, MF_SEPARATOR, 0, NULL);
+    AppendMenuA(popup, MF_STRING, IDM_NAJDI, " Najdi... ");
+    AppendMenuA(popup, MF_STRING, IDM_OHRANJEVALNIK, " Ohranjevalnik zaslona ");
+    AppendMenuA(popup, MF_STRING, IDM_ZAUSTAVITEV, " Zaustavitev sistema ");
+    AppendMenuA(popup, MF_SEPARATOR, 0, NULL);
+    AppendMenuA(popup, MF_STRING, IDM_NASTAVITVE, " Nastavitve ");
+    AppendMenuA(popup, MF_SEPARATOR, 0, NULL);
+    AppendMenuA(popup, MF_STRING, IDM_IZHOD, " Izhod ");
+
+    AppendMenuA(holder, MF_POPUP, (UINT_PTR)popup, " ");
+
+    POINT pt;
+    GetCursorPos(&pt);
+    int izbira = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_VERTICAL, pt.x, pt.y, 0, hwnd, NULL);
+
+    for (int c = IDM_PRVI_PROGRAM; c < IDx; c++)
+        if (c == izbira)
+            zazeni(m_polje[c - IDM_PRVI_PROGRAM].pot);
+
+    switch (izbira) {
+    case IDM_NASTAVITVE:
+        nastavitve();
+        break;
+    case IDM_IZHOD:
+        MSHookStop();
+        DestroyWindow(hwnd);
+        break;
+    case IDM_ZAUSTAVITEV:
+        zaustavitev();
+        break;
+    case IDM_NAJDI:
+        ShellExecuteA(hwnd, "find", "c:", NULL, NULL, SW_SHOWNORMAL);
+        break;
+    case IDM_OHRANJEVALNIK:
+        PostMessageA(hwnd, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+        break;
+    }
+
+    DestroyMenu(holder);
+    for (int i = 0; i < nslik; i++)
+        DeleteObject(slike[i]);
+    ldown = 0;
+}
