@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Kolvena.exe as a user gets it: a GUI program that imports system DLLs only
+# (no C++ or GCC runtime DLLs), with ASLR and DEP on, built with the stack
+# protector; the same for the 32-bit build when it has been built.
+set -u
+exe64=$1
+exe32=${KOLVENA_SRC_DIR:-.}/build/x86/Kolvena.exe
+objdir=$(dirname "$exe64")/CMakeFiles/kolvena_core.dir/src
+fails=0
+
+fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
+
+system_dlls=" kernel32.dll user32.dll gdi32.dll shell32.dll comctl32.dll comdlg32.dll advapi32.dll msvcrt.dll "
+
+check_exe() {
+  local exe=$1 objdump=$2 want_flags=$3
+  [ -f "$exe" ] || { fail "$exe is missing"; return; }
+  local head
+  head=$("$objdump" -p "$exe")
+
+  local dlls
+  dlls=$(echo "$head" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+  [ -n "$dlls" ] || fail "$exe: no import table read"
+  for d in $dlls; do
+    case "$system_dlls" in
+      *" $d "*) ;;
+      *) fail "$exe imports $d, which is not a system DLL" ;;
+    esac
+  done
+
+  echo "$head" | grep -Eq '^Subsystem\s+0+2\b' || fail "$exe is not a Windows GUI program"
+
+  local flags
+  flags=$(echo "$head" | sed -n 's/^DllCharacteristics\s*//p')
+  [ -n "$flags" ] || fail "$exe: no DllCharacteristics"
+  if [ $(( 0x$flags & want_flags )) -ne $(( want_flags )) ]; then
+    fail "$exe: DllCharacteristics 0x$flags lacks 0x$(printf %x "$want_flags")"
+  fi
+  echo "ok: $exe imports: $(echo $dlls) flags 0x$flags"
+}
+
+# DYNAMIC_BASE 0x40, NX_COMPAT 0x100, and HIGH_ENTROPY_VA 0x20 for 64-bit.
+check_exe "$exe64" x86_64-w64-mingw32-objdump $(( 0x40 | 0x100 | 0x20 ))
+if [ -f "$exe32" ]; then
+  check_exe "$exe32" i686-w64-mingw32-objdump $(( 0x40 | 0x100 ))
+else
+  echo "note: $exe32 not built; 32-bit checks skipped"
+fi
+
+# The stack protector is compiled in: the program's functions with buffers
+# call __stack_chk_fail on a smashed stack.
+for obj in menu dialog shell; do
+  f=$objdir/$obj.cpp.obj
+  if [ -f "$f" ]; then
+    x86_64-w64-mingw32-nm "$f" | grep -q __stack_chk_fail || fail "$obj.cpp built without the stack protector"
+  else
+    fail "$f is missing"
+  fi
+done
+
+if [ $fails -ne 0 ]; then
+  echo "$fails check(s) failed"
+  exit 1
+fi
+echo "all checks passed"
