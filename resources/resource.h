@@ -1,5 +1,6 @@
 // Resource ids shared by the resource script and the code.
-#pragma once
+#ifndef KOLVENA_RESOURCE_H
+#define KOLVENA_RESOURCE_H
 
 #define IDB_PLATNO         11     // 200 x 32 canvas of the menu pictures
 
@@ -16,3 +17,5 @@
 #define IDC_OKVIR_SEZNAM   111
 #define IDC_POT            112
 #define IDC_POKAZI_IKONE   27
+
+#endif
