@@ -82,6 +82,7 @@ LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam);
 extern HMENU hmenu1, hpopup1;
 
 void Prikazi_Menu(HWND hwnd);
+int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV]);
 void ShutDown(void);
 
 // ---- settings dialog (dialog.cpp) ----

@@ -111,17 +111,11 @@ static void nastavitve(void)
     DialogBoxParamA(ghInst, MAKEINTRESOURCEA(IDD_NASTAVITVE), NULL, Dlg_proc, 0);
 }
 
-void Prikazi_Menu(HWND hwnd)
+// Appends the program entries (text, or pictures in picture mode) and the
+// fixed items to popup. Returns the number of pictures stored in slike.
+int sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV])
 {
-    // This call's own menus: a nested call overwrites the globals.
-    HMENU holder = CreateMenu();
-    hmenu1 = holder;
-    HMENU popup = CreateMenu();
-    hpopup1 = popup;
-
-    HBITMAP slike[MAX_VNOSOV];
     int nslik = 0;
-
     if (icn_kljuka == 1) {
         HDC hdc = GetDC(hwnd);
         for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++)
@@ -140,6 +134,19 @@ void Prikazi_Menu(HWND hwnd)
     AppendMenuA(popup, MF_STRING, IDM_NASTAVITVE, " Nastavitve ");
     AppendMenuA(popup, MF_SEPARATOR, 0, NULL);
     AppendMenuA(popup, MF_STRING, IDM_IZHOD, " Izhod ");
+    return nslik;
+}
+
+void Prikazi_Menu(HWND hwnd)
+{
+    // This call's own menus: a nested call overwrites the globals.
+    HMENU holder = CreateMenu();
+    hmenu1 = holder;
+    HMENU popup = CreateMenu();
+    hpopup1 = popup;
+
+    HBITMAP slike[MAX_VNOSOV];
+    int nslik = sestavi_menu(hwnd, popup, slike);
 
     AppendMenuA(holder, MF_POPUP, (UINT_PTR)popup, " ");
 
