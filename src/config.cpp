@@ -41,6 +41,11 @@ void beri_cfg(void)
 bool shrani_cfg(void)
 {
     SetCurrentDirectoryA(w_dir);
+    // A read-only file cannot be opened for writing, so it is not replaced
+    // either (Wine's MoveFileExA would replace it).
+    DWORD atributi = GetFileAttributesA(CFG_IME);
+    if (atributi != INVALID_FILE_ATTRIBUTES && (atributi & FILE_ATTRIBUTE_READONLY))
+        return false;
     cfgdat = fopen(CFG_ZACASNO, "w");
     if (cfgdat == NULL)
         return false;

@@ -1,0 +1,128 @@
+// Saves that cannot replace Kolvena.cfg leave the old file's bytes as they
+// were and report it; a stream that fails while the list is written is noticed.
+#include "cfg_files.h"
+
+using cfg::cfg_path;
+using cfg::read_bytes;
+using cfg::write_bytes;
+
+static const char STARO[] = "Staro\r\nC:\\staro.exe\r\n";
+
+// The old file on disk, and a different list in memory to save over it.
+static void old_file_new_list()
+{
+    write_bytes(cfg_path(), STARO);
+    wt::reset_program_state();
+    zacni_cfg();
+    REQUIRE(IDx == 31);
+    wt::add_entry("Novo", "C:\\novo.exe");
+    icn_kljuka = 1;
+}
+
+TEST_CASE("the save replaces the file whole and leaves no temporary file")
+{
+    old_file_new_list();
+    REQUIRE(shrani_cfg());
+    CHECK(read_bytes(cfg_path()) == "#1\r\n\r\nStaro\r\nC:\\staro.exe\r\nNovo\r\nC:\\novo.exe\r\n");
+    CHECK_FALSE(cfg::exists(cfg_path() + ".new"));
+}
+
+TEST_CASE("Kolvena.cfg held open without sharing: the save fails, the old bytes stay")
+{
+    old_file_new_list();
+    HANDLE h = CreateFileA(cfg_path().c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    CHECK_FALSE(shrani_cfg());
+    CloseHandle(h);
+    CHECK(read_bytes(cfg_path()) == STARO);
+    CHECK_FALSE(cfg::exists(cfg_path() + ".new"));
+    // The list in memory is unchanged, and the next save succeeds.
+    CHECK(IDx == 32);
+    REQUIRE(shrani_cfg());
+    CHECK(read_bytes(cfg_path()) == "#1\r\n\r\nStaro\r\nC:\\staro.exe\r\nNovo\r\nC:\\novo.exe\r\n");
+}
+
+TEST_CASE("a directory named Kolvena.cfg.new: the save fails, the old bytes stay")
+{
+    old_file_new_list();
+    std::string dir = cfg_path() + ".new";
+    REQUIRE(CreateDirectoryA(dir.c_str(), NULL));
+    CHECK_FALSE(shrani_cfg());
+    CHECK(read_bytes(cfg_path()) == STARO);
+    CHECK((GetFileAttributesA(dir.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    RemoveDirectoryA(dir.c_str());
+}
+
+TEST_CASE("a read-only Kolvena.cfg: the save fails, the old bytes stay")
+{
+    old_file_new_list();
+    REQUIRE(SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_READONLY));
+    CHECK_FALSE(shrani_cfg());
+    SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    CHECK(read_bytes(cfg_path()) == STARO);
+    CHECK_FALSE(cfg::exists(cfg_path() + ".new"));
+}
+
+TEST_CASE("w_dir pointing nowhere: load and save use the current directory, the Windows directory's file stays")
+{
+    old_file_new_list();
+    char tmp[MAX_PATH];
+    GetTempPathA(sizeof tmp, tmp);
+    std::string other = std::string(tmp) + "kolvena-drugje";
+    CreateDirectoryA(other.c_str(), NULL);
+    DeleteFileA((other + "\\Kolvena.cfg").c_str());
+    REQUIRE(SetCurrentDirectoryA(other.c_str()));
+    lstrcpyA(w_dir, "C:\\ni\\take\\mape");
+
+    REQUIRE(shrani_cfg());
+    CHECK(read_bytes(other + "\\Kolvena.cfg") ==
+          "#1\r\n\r\nStaro\r\nC:\\staro.exe\r\nNovo\r\nC:\\novo.exe\r\n");
+    CHECK(read_bytes(cfg_path()) == STARO);
+
+    wt::reset_program_state();
+    lstrcpyA(w_dir, "C:\\ni\\take\\mape");
+    beri_cfg();
+    CHECK(IDx == 32);
+    CHECK(icn_kljuka == 1);
+
+    // With no file at all where the load looks, the list stays as it was.
+    DeleteFileA((other + "\\Kolvena.cfg").c_str());
+    wt::reset_program_state();
+    beri_cfg();
+    CHECK(IDx == 30);
+    CHECK(icn_kljuka == 0);
+    SetCurrentDirectoryA(cfg::win_dir().c_str());
+}
+
+TEST_CASE("pisi_tok notices a stream that fails while the list is written")
+{
+    std::string path = cfg::win_dir() + "\\kolvena-samo-branje.txt";
+    write_bytes(path, "x");
+    wt::reset_program_state();
+    wt::add_entry("A", "C:\\a.exe");
+
+    SUBCASE("a stream opened for reading only") {
+        FILE *f = fopen(path.c_str(), "r");
+        REQUIRE(f != nullptr);
+        CHECK_FALSE(pisi_tok(f));
+        fclose(f);
+    }
+    SUBCASE("the option alone on a stream opened for reading only") {
+        wt::reset_program_state();
+        icn_kljuka = 1;
+        FILE *f = fopen(path.c_str(), "r");
+        REQUIRE(f != nullptr);
+        CHECK_FALSE(pisi_tok(f));
+        fclose(f);
+    }
+    SUBCASE("a healthy stream") {
+        FILE *f = fopen(path.c_str(), "w");
+        REQUIRE(f != nullptr);
+        CHECK(pisi_tok(f));
+        fclose(f);
+        CHECK(read_bytes(path) == "A\r\nC:\\a.exe\r\n");
+    }
+    CHECK(read_bytes(path) != "<missing>");
+    DeleteFileA(path.c_str());
+}
