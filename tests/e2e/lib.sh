@@ -1,0 +1,355 @@
+# End-to-end harness: the real Kolvena.exe in a Wine virtual desktop with a
+# taskbar, driven with real X input (xdotool) and watched through screenshots.
+#
+# Source it from a scenario script:
+#
+#   . "$(dirname "$0")/lib.sh"
+#   kv_setup "$1"                 # a throwaway prefix, the desktop configured
+#   kv_write_cfg 'Opis' 'C:\pot\program.exe'
+#   kv_start && kv_wait_icon
+#   kv_click_icon 3 && kv_wait_menu_open
+#   kv_menu_keys Up Return        # " Izhod "
+#   kv_wait_exit && [ "$KV_EXIT" = 0 ]
+#
+# Everything started here is stopped by kv_cleanup (an EXIT trap): Kolvena by
+# its pid, then the prefix's own wineserver; the prefix is removed.
+#
+# Needs: wine, xdotool, ImageMagick's import, python3; $DISPLAY;
+# $KOLVENA_WINE_TEMPLATE (a prefix to copy; one is made when it is missing);
+# $KOLVENA_SRC_DIR (for resources/TR16.ico; found from this file otherwise);
+# $KOLVENA_ARTIFACTS (screenshots; $KOLVENA_BIN_DIR/artifacts otherwise).
+
+KV_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+KOLVENA_SRC_DIR=${KOLVENA_SRC_DIR:-$(cd "$KV_LIB_DIR/../.." && pwd)}
+. "$KOLVENA_SRC_DIR/scripts/wine-env.sh"
+
+KV_DESKTOP_W=1024
+KV_DESKTOP_H=768
+KV_ICO="$KOLVENA_SRC_DIR/resources/TR16.ico"
+
+KV_PREFIX=
+KV_WORK=
+KV_PID=
+KV_EXIT=
+KV_ICON_X=
+KV_ICON_Y=
+KV_MENU=          # "x y w h" of the open menu, set by kv_menu_open
+
+kv_log() { echo "[$(date +%H:%M:%S)] $*" >&2; }
+
+# Ends the scenario as failed, with a screenshot of the moment.
+kv_fail() {
+  kv_log "FAIL: $*"
+  kv_screenshot "fail-${KV_SCENARIO:-e2e}.png" || true
+  exit 1
+}
+
+kv_artifacts() {
+  local dir=${KOLVENA_ARTIFACTS:-${KOLVENA_BIN_DIR:-$KV_LIB_DIR}/artifacts}
+  mkdir -p "$dir"
+  echo "$dir"
+}
+
+# kv_setup KOLVENA_EXE: a throwaway copy of the template prefix in which every
+# program runs in the virtual desktop "shell" (the one that has a taskbar),
+# so that Kolvena runs under wine directly and its exit code is wine's.
+kv_setup() {
+  KV_EXE=$(readlink -f "$1")
+  [ -f "$KV_EXE" ] || { echo "no Kolvena.exe at $1" >&2; exit 1; }
+  [ -n "${DISPLAY:-}" ] || { echo "DISPLAY is not set" >&2; exit 1; }
+  KV_SCENARIO=${KV_SCENARIO:-$(basename "$0" .sh)}
+  KV_WORK=$(mktemp -d /tmp/kolvena-e2e.XXXXXX)
+  KV_PREFIX="$KV_WORK/prefix"
+  trap kv_cleanup EXIT
+  if [ -n "${KOLVENA_WINE_TEMPLATE:-}" ] && [ -d "$KOLVENA_WINE_TEMPLATE" ]; then
+    cp -a "$KOLVENA_WINE_TEMPLATE/." "$KV_PREFIX/"
+  else
+    kolvena_make_prefix "$KV_PREFIX"
+  fi
+  export WINEPREFIX="$KV_PREFIX"
+  cat > "$KV_WORK/desktop.reg" <<EOF
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
+"Desktop"="shell"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
+"shell"="${KV_DESKTOP_W}x${KV_DESKTOP_H}"
+EOF
+  wine regedit /s "$(kv_winpath "$KV_WORK/desktop.reg")" || kv_fail "regedit"
+  wineserver -w
+  KV_WINDIR="$KV_PREFIX/drive_c/windows"
+}
+
+# The Windows path (Z:\...) of a Linux path.
+kv_winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
+
+# kv_write_cfg [-icons] [DESCRIPTION PATH]...: writes C:\windows\Kolvena.cfg
+# with these entries (CR LF lines), before Kolvena starts.
+kv_write_cfg() {
+  local f="$KV_WINDIR/Kolvena.cfg"
+  : > "$f"
+  if [ "${1:-}" = -icons ]; then printf '#1\r\n\r\n' >> "$f"; shift; fi
+  while [ $# -ge 2 ]; do
+    printf '%s\r\n%s\r\n' "$1" "$2" >> "$f"
+    shift 2
+  done
+}
+
+# Starts Kolvena.exe (Windows directory current, as the program makes it).
+kv_start() {
+  wine "$KV_EXE" >"$KV_WORK/kolvena.out" 2>&1 &
+  KV_PID=$!
+  kv_log "Kolvena started, pid $KV_PID"
+}
+
+kv_running() { [ -n "$KV_PID" ] && kill -0 "$KV_PID" 2>/dev/null; }
+
+# kv_wait_exit [SECONDS]: waits for Kolvena to end; its exit code in KV_EXIT.
+kv_wait_exit() {
+  local limit=$(( $(date +%s) + ${1:-30} ))
+  while kv_running; do
+    [ "$(date +%s)" -lt "$limit" ] || return 1
+    sleep 0.2
+  done
+  wait "$KV_PID"
+  KV_EXIT=$?
+  KV_PID=
+  kv_log "Kolvena ended with exit code $KV_EXIT"
+  return 0
+}
+
+kv_cleanup() {
+  local rc=$?
+  if kv_running; then
+    kill "$KV_PID" 2>/dev/null
+    wait "$KV_PID" 2>/dev/null
+  fi
+  if [ -n "$KV_PREFIX" ] && [ -d "$KV_PREFIX" ]; then
+    WINEPREFIX="$KV_PREFIX" wineserver -k >/dev/null 2>&1
+    WINEPREFIX="$KV_PREFIX" wineserver -w >/dev/null 2>&1
+  fi
+  [ -n "$KV_WORK" ] && rm -rf "$KV_WORK"
+  exit "$rc"
+}
+
+# ---- the screen ----
+
+# A screenshot of the whole display as an 8-bit PPM into $1.
+kv_grab() { import -window root -depth 8 "ppm:$1" 2>/dev/null; }
+
+# kv_screenshot NAME: a PNG of the display into the artifact folder.
+kv_screenshot() {
+  local out
+  out="$(kv_artifacts)/$1"
+  import -window root "png:$out" 2>/dev/null && kv_log "screenshot $out"
+}
+
+# kv_look WHAT: what the screen shows now, read by the python below.
+#   icon  -> "x y" of the centre of every place that shows the tray icon
+#   menu  -> "x y w h" of every open popup menu
+kv_look() {
+  kv_grab "$KV_WORK/screen.ppm" || return 1
+  python3 - "$1" "$KV_ICO" "$KV_WORK/screen.ppm" <<'PY'
+import struct, sys
+
+what, ico_path, shot_path = sys.argv[1:4]
+
+def load_ico(path):
+    """The opaque pixels of the first image of an .ico: {(x, y): b'rgb'}."""
+    d = open(path, 'rb').read()
+    w, h, _, _, _, _, _, off = struct.unpack_from('<BBBBHHII', d, 6)
+    size, _, _, _, bits, _, _, _, _, used, _ = struct.unpack_from('<IiiHHIIiiII', d, off)
+    ncol = used or (1 << bits)
+    pal = [bytes(d[off + size + 4 * i: off + size + 4 * i + 3][::-1]) for i in range(ncol)]
+    xor = off + size + 4 * ncol
+    xstride = (w * bits + 31) // 32 * 4
+    mask = xor + xstride * h
+    mstride = (w + 31) // 32 * 4
+    px = {}
+    for y in range(h):
+        row = h - 1 - y
+        for x in range(w):
+            if d[mask + row * mstride + x // 8] >> (7 - x % 8) & 1:
+                continue
+            if bits == 4:
+                b = d[xor + row * xstride + x // 2]
+                i = b >> 4 if x % 2 == 0 else b & 15
+            else:
+                i = d[xor + row * xstride + x]
+            px[(x, y)] = pal[i]
+    return w, h, px
+
+def load_ppm(path):
+    d = open(path, 'rb').read()
+    fields, i = [], 0
+    while len(fields) < 4:
+        while d[i:i + 1].isspace():
+            i += 1
+        j = i
+        while not d[j:j + 1].isspace():
+            j += 1
+        fields.append(d[i:j])
+        i = j
+    return int(fields[1]), int(fields[2]), d[i + 1:]
+
+W, H, img = load_ppm(shot_path)
+
+def pixel(x, y):
+    k = 3 * (y * W + x)
+    return img[k:k + 3]
+
+def find_icon():
+    w, h, px = load_ico(ico_path)
+    # Anchor on the icon's longest opaque run of one row.
+    best = None
+    for y in range(h):
+        x = 0
+        while x < w:
+            if (x, y) in px:
+                x0 = x
+                while x < w and (x, y) in px:
+                    x += 1
+                if best is None or x - x0 > best[2] - best[1]:
+                    best = (y, x0, x)
+            else:
+                x += 1
+    ay, ax0, ax1 = best
+    needle = b''.join(px[(x, ay)] for x in range(ax0, ax1))
+    pos = img.find(needle)
+    while pos >= 0:
+        if pos % 3 == 0:
+            sx, sy = pos // 3 % W - ax0, pos // 3 // W - ay
+            if 0 <= sx <= W - w and 0 <= sy <= H - h and all(
+                    pixel(sx + x, sy + y) == c for (x, y), c in px.items()):
+                print(sx + w // 2, sy + h // 2)
+        pos = img.find(needle, pos + 1)
+
+# A popup menu as this Wine draws it: a one-pixel frame of FRAME round a
+# BACK background; a separator is a FRAME line across the menu, four pixels in
+# from each side. Kolvena's menu always has three separators.
+FRAME = bytes((0xa6, 0xa6, 0xa6))
+BACK = bytes((0xff, 0xff, 0xff))
+
+def find_menus():
+    for y in range(H - 40):
+        row = img[3 * y * W: 3 * (y + 1) * W]
+        x = 0
+        while x < W:
+            if row[3 * x:3 * x + 3] != FRAME:
+                x += 1
+                continue
+            x0 = x
+            while x < W and row[3 * x:3 * x + 3] == FRAME:
+                x += 1
+            x1 = x          # the top edge runs over [x0, x1)
+            if x1 - x0 < 80:
+                continue
+            # A top-left corner: the left edge goes down, the inside is BACK.
+            if pixel(x0, y + 1) != FRAME or pixel(x0 + 1, y + 1) != BACK:
+                continue
+            if y > 0 and pixel(x0 + 1, y - 1) == FRAME:
+                continue
+            bottom = y + 1
+            while bottom < H and pixel(x0, bottom) == FRAME:
+                bottom += 1
+            if bottom - y < 40:
+                continue
+            seps = 0
+            for sy in range(y + 2, bottom - 1):
+                if (pixel(x0 + 1, sy) == BACK and pixel(x0 + 4, sy) == FRAME and
+                        all(pixel(sx, sy) == FRAME for sx in range(x0 + 4, x1 - 4, 7))):
+                    seps += 1
+            if seps >= 3:
+                print(x0, y, x1 - x0, bottom - y)
+
+if what == 'icon':
+    find_icon()
+elif what == 'menu':
+    find_menus()
+PY
+}
+
+# kv_poll SECONDS COMMAND...: runs COMMAND until it succeeds or time is up.
+kv_poll() {
+  local limit=$(( $(date +%s) + $1 ))
+  shift
+  while ! "$@"; do
+    [ "$(date +%s)" -lt "$limit" ] || return 1
+    sleep 0.3
+  done
+}
+
+# ---- the tray icon ----
+
+# kv_find_icon: sets KV_ICON_X/Y when the icon is on the screen.
+kv_find_icon() {
+  local at
+  at=$(kv_look icon | head -n 1)
+  [ -n "$at" ] || return 1
+  read -r KV_ICON_X KV_ICON_Y <<<"$at"
+}
+
+kv_no_icon() { [ -z "$(kv_look icon)" ]; }
+
+kv_wait_icon() {
+  kv_poll "${1:-60}" kv_find_icon || kv_fail "the tray icon did not appear"
+  kv_log "tray icon at $KV_ICON_X,$KV_ICON_Y"
+}
+
+# kv_click_icon BUTTON: a real click (1 left, 3 right) on the icon.
+kv_click_icon() {
+  xdotool mousemove "$KV_ICON_X" "$KV_ICON_Y"
+  sleep 0.2
+  xdotool click "$1"
+}
+
+# kv_chord X Y: holds the left button at X,Y and presses the right one.
+kv_chord() {
+  xdotool mousemove "$1" "$2"
+  sleep 0.2
+  xdotool mousedown 1
+  sleep 0.2
+  xdotool click 3
+  sleep 0.2
+  xdotool mouseup 1
+}
+
+# kv_click X Y BUTTON: a real click at a place.
+kv_click() {
+  xdotool mousemove "$1" "$2"
+  sleep 0.2
+  xdotool click "$3"
+}
+
+# ---- the popup menu ----
+
+# kv_menu_open: true when a popup menu is on the screen; its box in KV_MENU.
+kv_menu_open() {
+  KV_MENU=$(kv_look menu | head -n 1)
+  [ -n "$KV_MENU" ]
+}
+
+kv_menu_closed() { ! kv_menu_open; }
+
+kv_wait_menu_open() { kv_poll "${1:-20}" kv_menu_open; }
+kv_wait_menu_closed() { kv_poll "${1:-20}" kv_menu_closed; }
+
+# kv_menu_keys KEY...: presses keys in the open menu (xdotool key names:
+# Down, Up, Return, Escape). This Wine delivers keys to the window under the
+# pointer, so the pointer first rests on the menu's left frame, where it
+# selects no item.
+kv_menu_keys() {
+  local x y w h
+  read -r x y w h <<<"$KV_MENU"
+  xdotool mousemove "$x" $((y + 2))
+  sleep 0.3
+  local k
+  for k in "$@"; do
+    xdotool key "$k"
+    sleep 0.3
+  done
+}
+
+# kv_wait_file PATH [SECONDS]: waits for a file to exist and be non-empty.
+kv_wait_file() { kv_poll "${2:-20}" test -s "$1"; }
