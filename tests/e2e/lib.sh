@@ -292,6 +292,13 @@ kv_find_icon() {
 
 kv_no_icon() { [ -z "$(kv_look icon)" ]; }
 
+# The virtual desktop's window is on the display (it closes a while after
+# the last program in it has ended).
+kv_desktop_up() { xwininfo -name "shell - Wine desktop" >/dev/null 2>&1; }
+
+# The icon has left a notification area that is still there to be seen.
+kv_icon_gone() { kv_desktop_up && kv_no_icon && kv_desktop_up; }
+
 kv_wait_icon() {
   kv_poll "${1:-60}" kv_find_icon || kv_fail "the tray icon did not appear"
   kv_log "tray icon at $KV_ICON_X,$KV_ICON_Y"

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Starting a program from the menu and leaving Kolvena, by keyboard, on the
+# real Kolvena.exe: Kolvena.cfg holds one entry, the recorder helper in a
+# folder whose name has a blank; a right click on the icon, Down and Return
+# start it (it records how it was started); then " Izhod " (Up, Return) ends
+# Kolvena with exit code 0 and its icon leaves the notification area.
+. "$(dirname "$0")/lib.sh"
+
+kv_setup "$1"
+
+recorder="${KOLVENA_BIN_DIR:?}/tests/recorder.exe"
+[ -f "$recorder" ] || kv_fail "no recorder helper at $recorder"
+mkdir -p "$KV_PREFIX/drive_c/Moji programi"
+cp "$recorder" "$KV_PREFIX/drive_c/Moji programi/recorder.exe"
+record="$KV_PREFIX/drive_c/Moji programi/recorder.log"
+kv_write_cfg 'Snemalnik' 'C:\Moji programi\recorder.exe'
+
+kv_start
+kv_wait_icon 90
+
+kv_log "start the entry from the menu"
+kv_click_icon 3
+kv_wait_menu_open || kv_fail "a right click on the icon opened no menu"
+# The list's one entry is the menu's first item.
+kv_menu_keys Down Return
+kv_wait_file "$record" 30 || kv_fail "the entry's program did not start"
+kv_wait_menu_closed || kv_fail "the menu stayed open after the choice"
+
+IFS=$'\t' read -r module cmdline curdir < <(tr -d '\r' < "$record")
+kv_log "recorded: module [$module] command line [$cmdline] directory [$curdir]"
+[ "$(wc -l < "$record")" -eq 1 ] || kv_fail "the program was started $(wc -l < "$record") times"
+[ "$module" = 'C:\Moji programi\recorder.exe' ] || kv_fail "started [$module]"
+# The launcher's own current directory, the Windows directory.
+[ "${curdir,,}" = 'c:\windows' ] || kv_fail "the program ran in [$curdir]"
+
+kv_log "leave by \" Izhod \""
+kv_click_icon 3
+kv_wait_menu_open || kv_fail "the second right click on the icon opened no menu"
+kv_menu_keys Up Return
+kv_wait_exit 30 || kv_fail "Kolvena did not end after \" Izhod \""
+[ "$KV_EXIT" = 0 ] || kv_fail "exit code $KV_EXIT, not 0"
+kv_screenshot after-exit.png
+kv_poll 10 kv_icon_gone || kv_fail "the icon is still in the notification area"
+kv_log "PASS"
