@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+"""Turns the raw figures of scripts/bench.sh (one "key value..." per line)
+into the Markdown results table, with each goal and whether it is met."""
+import os
+import sys
+
+raw = sys.argv[1]
+
+
+def read(name):
+    d = {}
+    path = os.path.join(raw, name)
+    if not os.path.exists(path):
+        return d
+    for line in open(path):
+        parts = line.split()
+        if len(parts) >= 2:
+            d.setdefault(parts[0], []).append(parts[1:])
+    return d
+
+
+def one(d, key, i=0, conv=float):
+    return conv(d[key][0][i])
+
+
+def kib(n):
+    return "%.1f KiB" % (n / 1024.0)
+
+
+def mark(ok):
+    return "met" if ok else "**missed**"
+
+
+m = read("machine.txt")
+print("## Machine and run\n")
+for k in ("date", "uname", "cpu", "cpus", "wine", "compiler", "load_start", "load_end"):
+    if k in m:
+        print("- %s: %s" % (k.replace("_", " "), " ".join(m[k][0])))
+print("- command: `bash scripts/bench.sh`%s" % (" (BENCH_QUICK=1)" if m.get("quick", [["0"]])[0][0] == "1" else ""))
+print()
+
+rows = []
+
+# 1. size
+s = read("size.txt")
+system = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll",
+          "comdlg32.dll", "advapi32.dll", "msvcrt.dll"}
+for arch in ("x64", "x86"):
+    size = int([v for v in s["exe"] if v[0] == arch][0][1])
+    imports = [v for v in s["imports"] if v[0] == arch][0][1:]
+    only_system = all(x.lower() in system for x in imports)
+    rows.append(("1 Size %s" % arch, "stripped Kolvena.exe <= 64 KiB, system DLLs only",
+                 "%s (%d B); imports %s" % (kib(size), size, ", ".join(imports)),
+                 "%.2f of the limit" % (size / 65536.0), mark(size <= 65536 and only_system)))
+
+# 2. start-up
+st = read("start.txt")
+med = {int(v[0]): float(v[2]) for v in st.get("summary", [])}
+if med:
+    r = med[1] / med[0]
+    rows.append(("2 Start-up", "Kolvena / minimal tray program <= 1.10 (medians)",
+                 "Kolvena %.1f ms, minimal %.1f ms, minimal with Kolvena's imports %.1f ms"
+                 % (med[1], med[0], med[2]),
+                 "%.2f (imports alone: %.2f)" % (r, med[2] / med[0]), mark(r <= 1.10)))
+
+# 3. menu
+mn = read("menu.txt")
+if mn:
+    text = one(mn, "menu_text_median_us")
+    pic = one(mn, "menu_pictures_median_us")
+    floor = one(mn, "menu_floor_extracticon_median_us")
+    rows.append(("3 Menu, text", "<= 1 ms per build", "%.1f us (p90 %.1f us)"
+                 % (text, one(mn, "menu_text_p90_us")), "%.3f of the limit" % (text / 1000), mark(text <= 1000)))
+    rows.append(("3 Menu, pictures", "build / 19 x ExtractIconA <= 1.5",
+                 "%.2f ms, floor %.2f ms" % (pic / 1000, floor / 1000),
+                 "%.2f" % (pic / floor), mark(pic / floor <= 1.5)))
+va = read("variants.txt")
+if va:
+    rows.append(("3 (same drawing with DrawIconEx)", "for comparison",
+                 "%.2f ms, floor %.2f ms" % (one(va, "variant_drawiconex_median_us") / 1000,
+                                            one(va, "variant_floor_median_us") / 1000),
+                 "%.2f (the build as it is, same run: %.2f)" % (one(va, "variant_drawiconex_ratio"),
+                                                                one(va, "variant_now_ratio")), ""))
+
+# 4. memory
+me = read("memory.txt")
+if me:
+    lp = one(me, "mem_leak_private", conv=int)
+    lw = one(me, "mem_leak_workingset", conv=int)
+    ap = one(me, "mem_all_private", conv=int)
+    aw = one(me, "mem_all_workingset", conv=int)
+    rows.append(("4 Memory", "growth <= 64 KiB over %s openings + %s add/remove"
+                 % (me["openings"][0][0], me["cycles"][0][0]),
+                 "private %s -> %s -> %s -> %s; working set %s -> %s -> %s -> %s "
+                 "(start-up, warm, openings, add/remove)" % tuple(
+                     [kib(one(me, "mem_%s_private" % w, conv=int)) for w in ("startup", "warm", "openings", "cycles")] +
+                     [kib(one(me, "mem_%s_workingset" % w, conv=int)) for w in ("startup", "warm", "openings", "cycles")]),
+                 "from warm: private %+.1f KiB, WS %+.1f KiB; from start-up: private %+.1f KiB, WS %+.1f KiB"
+                 % (lp / 1024, lw / 1024, ap / 1024, aw / 1024),
+                 mark(lp <= 65536 and lw <= 65536) + " (from warm); " + mark(ap <= 65536 and aw <= 65536) + " (from start-up)"))
+if "memory" in st:
+    rows.append(("4 Memory, Kolvena.exe", "after start-up (reported)",
+                 "working set %s (PrivateUsage is 0 in Wine)" % kib(int(st["memory"][0][4])), "", ""))
+
+# 5. idle
+idl = read("idle.txt")
+if "kolvena_ns" in idl:
+    secs = one(idl, "idle_seconds")
+    k = one(idl, "kolvena_ns")
+    share = k / (secs * 1e9) * 100
+    base = one(idl, "base_seconds")
+    ws = one(idl, "wineserver_ns") / secs - one(idl, "base_wineserver_ns") / base
+    ex = one(idl, "explorer_ns") / secs - one(idl, "base_explorer_ns") / base
+    rows.append(("5 Idle", "< 0.1 % of one core",
+                 "Kolvena.exe %.1f ms CPU in %d s; caused in wineserver %+.2f ms/s, explorer %+.2f ms/s"
+                 % (k / 1e6, secs, ws / 1e6, ex / 1e6),
+                 "%.3f %% (with wineserver and explorer: %.3f %%)" % (share, share + (ws + ex) / 1e9 * 100),
+                 mark(share < 0.1)))
+
+# 6. hook
+hk = read("hook.txt")
+if hk:
+    ll = one(hk, "hook_ll_median_us")
+    rows.append(("6 Hook, low-level", "< 50 us per event", "%.1f us median, %.1f us p90, %.1f us batch mean"
+                 % (ll, one(hk, "hook_ll_p90_us"), one(hk, "hook_ll_batch_mean_median_us")),
+                 "%.2f of the limit" % (ll / 50), mark(ll < 50)))
+    rows.append(("6 Hook, journal", "reported (its 10 ms sleep apart)",
+                 "%.1f us with the sleep; Sleep(10) alone %.1f us; without it %.1f us; "
+                 "event already posted by the low-level hook %.1f us"
+                 % (one(hk, "hook_journal_median_us"), one(hk, "hook_journal_sleep10_median_us"),
+                    one(hk, "hook_journal_without_sleep_us"), one(hk, "hook_journal_seen_median_us")), "", ""))
+
+# 7. configuration file
+cf = read("cfg.txt")
+if cf:
+    rows.append(("7 Config, 19 entries", "reported", "save %.2f ms, load %.3f ms (medians)"
+                 % (one(cf, "cfg_save19_median_us") / 1000, one(cf, "cfg_load19_median_us") / 1000), "", ""))
+hos = {}
+for name in ("normal", "long_1MB", "long_5MB", "long_10MB", "lines_1MB", "lines_5MB", "lines_10MB"):
+    h = read("hostile_%s.txt" % name)
+    if "load_median_us" in h:
+        hos[name] = h
+if hos:
+    base_peak = one(hos["normal"], "peak_ws_after", conv=int) if "normal" in hos else None
+    for kind in ("long", "lines"):
+        t = [one(hos["%s_%dMB" % (kind, mb)], "load_median_us") for mb in (1, 5, 10)]
+        size = [one(hos["%s_%dMB" % (kind, mb)], "file", 1, int) for mb in (1, 5, 10)]
+        per = [t[i] * 1e3 / size[i] for i in range(3)]     # ns per byte
+        peaks = [one(hos["%s_%dMB" % (kind, mb)], "peak_ws_after", conv=int) for mb in (1, 5, 10)]
+        linear = max(per) / min(per) <= 1.3
+        flat = max(peaks) - min(peaks) <= 65536 and (base_peak is None or max(peaks) - base_peak <= 262144)
+        label = "one long line" if kind == "long" else "short lines (10 B)"
+        rows.append(("7 Hostile, %s" % label, "time linear in size, peak WS constant",
+                     "1/5/10 MB: %.0f / %.0f / %.0f ms = %.1f / %.1f / %.1f ns per byte; peak WS %s / %s / %s%s"
+                     % (t[0] / 1e3, t[1] / 1e3, t[2] / 1e3, per[0], per[1], per[2],
+                        kib(peaks[0]), kib(peaks[1]), kib(peaks[2]),
+                        (" (19-entry file: %s)" % kib(base_peak)) if base_peak else ""),
+                     "ns/B max/min %.2f; peak 10 MB - 1 MB %+.1f KiB"
+                     % (max(per) / min(per), (peaks[2] - peaks[0]) / 1024),
+                     mark(linear) + " (linear), " + mark(flat) + " (memory)"))
+
+print("## Results\n")
+print("| Measure | Goal | Figures | Ratio / share | Goal met |")
+print("|---|---|---|---|---|")
+for r in rows:
+    print("| " + " | ".join(r) + " |")
+
+print("\n## Size per object file (bytes: .text / .data / .rdata / unwind / .bss / .rsrc)\n")
+print("| Build | Object | .text | .data | .rdata | unwind | .bss | .rsrc |")
+print("|---|---|---|---|---|---|---|---|")
+for v in s.get("object", []):
+    print("| " + " | ".join(v) + " |")
+print("\n| Build | Section of Kolvena.exe | bytes |")
+print("|---|---|---|")
+for v in s.get("exesection", []):
+    print("| " + " | ".join(v) + " |")
+
+pr = read("profile.txt")
+if "profile" in pr:
+    print("\n## Picture build, step by step (medians per opening of 19 pictures)\n")
+    print("| Step | us | share |")
+    print("|---|---|---|")
+    for v in pr["profile"]:
+        print("| %s | %s | %s %% |" % (v[0], v[1], v[6]))
