@@ -65,6 +65,10 @@ static void zaustavitev(void)
         ShutDown();
 }
 
+// The shutdown request. Tests put a stand-in here: in their Wine session a
+// real request would end every program.
+BOOL (WINAPI *zahtevaj_zaustavitev)(UINT, DWORD) = ExitWindowsEx;
+
 void ShutDown(void)
 {
     HANDLE token;
@@ -81,7 +85,7 @@ void ShutDown(void)
     } else {
         GetLastError();
     }
-    if (!ExitWindowsEx(EWX_SHUTDOWN, 0))
+    if (!zahtevaj_zaustavitev(EWX_SHUTDOWN, 0))
         PostQuitMessage(0);
 }
 
