@@ -234,6 +234,28 @@ TEST_CASE("more than 19 pairs: the first 19 loaded, the user told once")
         REQUIRE(shrani_cfg());
         CHECK(cfg::read_bytes(cfg::cfg_path()) == "#1\r\n\r\n" + pairs(0, 19));
     }
+    SUBCASE("the file is already closed while the message is shown") {
+        cfg::write_bytes(cfg::cfg_path(), pairs(0, 20));
+        wt::reset_program_state();
+        bool shown = false, exclusive = false;
+        wt::Robot robot;
+        robot.then("#32770", [&](HWND box) {
+            shown = true;
+            HANDLE h = CreateFileA(cfg::cfg_path().c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+            exclusive = h != INVALID_HANDLE_VALUE;
+            if (exclusive)
+                CloseHandle(h);
+            wt::press(box, IDOK);
+        });
+        robot.start(20, 3000);
+        zacni_cfg();
+        robot.stop();
+        CHECK(shown);
+        CHECK(exclusive);
+        CHECK(cfgdat == NULL);
+        check_first_19();
+    }
     SUBCASE("a million short lines") {
         std::vector<wt::Box> boxes = load(pairs(0, 500000, "\n"));
         REQUIRE(boxes.size() == 1);
