@@ -21,6 +21,9 @@ HHOOK g_hLLHook;
 HWND  g_hMSWnd;
 UINT  g_uMSMsg;
 
+// The record of the last tooltip change or removal (see tray_tip).
+NOTIFYICONDATAA sprememba;
+
 static UINT uTaskbarCreated;
 
 #if defined(__i386__) || defined(_M_IX86)
@@ -82,14 +85,13 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 // NIM_DELETE name the icon by window and id and change only the tooltip.
 static void tray_tip(HWND hwnd, DWORD ukaz, const char *tip)
 {
-    NOTIFYICONDATAA nid;
-    ZeroMemory(&nid, sizeof nid);
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    nid.hWnd = hwnd;
-    nid.uID = TRAY_ID;
-    nid.uFlags = NIF_TIP;
-    kopiraj(nid.szTip, sizeof nid.szTip, tip);
-    Shell_NotifyIconA(ukaz, &nid);
+    ZeroMemory(&sprememba, sizeof sprememba);
+    sprememba.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    sprememba.hWnd = hwnd;
+    sprememba.uID = TRAY_ID;
+    sprememba.uFlags = NIF_TIP;
+    kopiraj(sprememba.szTip, sizeof sprememba.szTip, tip);
+    Shell_NotifyIconA(ukaz, &sprememba);
 }
 
 static void na_timer(HWND hwnd)

@@ -1,0 +1,345 @@
+// The tray window's procedure on a real window of class "klasa": the tray
+// callback, the hook's messages and the chord, the tooltip's turns, the
+// window's destruction, a restarted taskbar; and start-up as WinMain runs it.
+// Menus are the real launcher menu; a robot dismisses each with Escape and
+// counts them.
+#include "wintest.h"
+
+#include <string>
+
+extern NOTIFYICONDATAA sprememba;   // shell.cpp: the last tooltip change or removal
+
+namespace {
+
+// A tray window whose own two-second timer is stopped, so that only the
+// ticks a test sends turn the tooltip.
+HWND quiet_tray_window()
+{
+    HWND h = wt::make_tray_window();
+    REQUIRE(h != NULL);
+    KillTimer(h, TIMER_TIP);
+    return h;
+}
+
+struct Sent {
+    LRESULT result;
+    size_t menus;   // launcher menus tracked (and dismissed) meanwhile
+};
+
+// Sends a message to the window while a robot stands ready to close a
+// launcher menu with Escape.
+Sent send_counting_menus(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    wt::Robot robot;
+    robot.keys({ VK_ESCAPE });
+    robot.start();
+    LRESULT r = SendMessageA(h, msg, wParam, lParam);
+    robot.stop();
+    return { r, robot.next };
+}
+
+// Adds the icon as start-up does, with the record start-up fills.
+bool add_icon(HWND h)
+{
+    ZeroMemory(&tray, sizeof tray);
+    tray.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    tray.hWnd = h;
+    tray.uID = TRAY_ID;
+    tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    tray.uCallbackMessage = WM_TRAYNOTIFY;
+    tray.hIcon = (HICON)LoadImageA(GetModuleHandleA(NULL), "TR16", IMAGE_ICON, 16, 16,
+                                   LR_DEFAULTCOLOR);
+    kopiraj(tray.szTip, sizeof tray.szTip, tttable[0]);
+    return Shell_NotifyIconA(NIM_ADD, &tray) != FALSE;
+}
+
+// Whether the notification area holds an icon for this window and id 1.
+bool icon_there(HWND h)
+{
+    NOTIFYICONDATAA nid;
+    ZeroMemory(&nid, sizeof nid);
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = h;
+    nid.uID = TRAY_ID;
+    nid.uFlags = NIF_TIP;
+    kopiraj(nid.szTip, sizeof nid.szTip, "preverjanje");
+    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
+void drain_quit()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+} // namespace
+
+TEST_CASE("the tray callback: only a right-button press on the icon opens the menu")
+{
+    wt::reset_program_state();
+    HWND h = quiet_tray_window();
+
+    const LPARAM nothing[] = { WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONUP, WM_MOUSEMOVE,
+                               WM_LBUTTONDBLCLK, WM_MBUTTONDOWN, 0x7777 };
+    for (LPARAM l : nothing) {
+        CAPTURE(l);
+        Sent s = send_counting_menus(h, WM_TRAYNOTIFY, TRAY_ID, l);
+        CHECK(s.result == 1);
+        CHECK(s.menus == 0);
+    }
+
+    // The tray path brings the hidden window to the foreground first and
+    // never sets cz; the menu clears ldown.
+    ldown = 1;
+    Sent s = send_counting_menus(h, WM_TRAYNOTIFY, TRAY_ID, WM_RBUTTONDOWN);
+    CHECK(s.result == 1);
+    CHECK(s.menus == 1);
+    CHECK(GetForegroundWindow() == h);
+    CHECK(ldown == 0);
+    CHECK(cz == 0);
+
+    wt::destroy_tray_window(h);
+}
+
+TEST_CASE("hook messages: left held and right pressed opens the menu, then cz is 1")
+{
+    wt::reset_program_state();
+    HWND h = quiet_tray_window();
+    const LRESULT def_rdown = DefWindowProcA(h, MSHOOK_MSG, WM_RBUTTONDOWN, 0);
+
+    // A lone right press does nothing and goes on to the default handling.
+    Sent s = send_counting_menus(h, MSHOOK_MSG, WM_RBUTTONDOWN, 0);
+    CHECK(s.menus == 0);
+    CHECK(s.result == def_rdown);
+    CHECK(cz == 0);
+
+    // The left button's press and release set and clear ldown.
+    s = send_counting_menus(h, MSHOOK_MSG, WM_LBUTTONDOWN, MAKELPARAM(10, 20));
+    CHECK(s.result == 1);
+    CHECK(ldown == 1);
+    s = send_counting_menus(h, MSHOOK_MSG, WM_LBUTTONUP, MAKELPARAM(10, 20));
+    CHECK(s.result == 1);
+    CHECK(ldown == 0);
+    s = send_counting_menus(h, MSHOOK_MSG, WM_RBUTTONDOWN, 0);
+    CHECK(s.menus == 0);
+
+    // The chord.
+    send_counting_menus(h, MSHOOK_MSG, WM_LBUTTONDOWN, 0);
+    REQUIRE(ldown == 1);
+    s = send_counting_menus(h, MSHOOK_MSG, WM_RBUTTONDOWN, 0);
+    CHECK(s.menus == 1);
+    CHECK(s.result == def_rdown);
+    CHECK(cz == 1);
+    CHECK(ldown == 0);
+
+    // After the menu ldown is 0: a second right press alone does nothing.
+    cz = 0;
+    s = send_counting_menus(h, MSHOOK_MSG, WM_RBUTTONDOWN, 0);
+    CHECK(s.menus == 0);
+    CHECK(cz == 0);
+
+    wt::destroy_tray_window(h);
+}
+
+TEST_CASE("hook messages: the middle button, other events, a wParam with a high word")
+{
+    wt::reset_program_state();
+    HWND h = quiet_tray_window();
+
+    SUBCASE("the middle button opens the menu only with three buttons, and never sets cz")
+    {
+        tri_mous = 0;
+        Sent s = send_counting_menus(h, MSHOOK_MSG, WM_MBUTTONDOWN, 0);
+        CHECK(s.result == 1);
+        CHECK(s.menus == 0);
+
+        tri_mous = 1;
+        ldown = 1;
+        s = send_counting_menus(h, MSHOOK_MSG, WM_MBUTTONDOWN, 0);
+        CHECK(s.result == 1);
+        CHECK(s.menus == 1);
+        CHECK(cz == 0);
+        CHECK(ldown == 0);
+    }
+
+    SUBCASE("other events go to the default handling and leave ldown alone")
+    {
+        tri_mous = 1;
+        const WPARAM others[] = { WM_MOUSEMOVE, WM_RBUTTONUP, WM_MBUTTONUP, WM_MOUSEWHEEL,
+                                  WM_LBUTTONDBLCLK, WM_KEYDOWN, WM_KEYUP, 0 };
+        for (int held = 0; held <= 1; held++) {
+            for (WPARAM w : others) {
+                CAPTURE(held);
+                CAPTURE(w);
+                ldown = held;
+                Sent s = send_counting_menus(h, MSHOOK_MSG, w, MAKELPARAM(5, 6));
+                CHECK(s.menus == 0);
+                CHECK(s.result == DefWindowProcA(h, MSHOOK_MSG, w, MAKELPARAM(5, 6)));
+                CHECK(ldown == held);
+                CHECK(cz == 0);
+            }
+        }
+    }
+
+    SUBCASE("a high word in wParam matches no button")
+    {
+        tri_mous = 1;
+        ldown = 1;
+        WPARAM w = MAKEWPARAM(WM_RBUTTONDOWN, 1);
+        Sent s = send_counting_menus(h, MSHOOK_MSG, w, 0);
+        CHECK(s.menus == 0);
+        CHECK(s.result == DefWindowProcA(h, MSHOOK_MSG, w, 0));
+        CHECK(cz == 0);
+
+        s = send_counting_menus(h, MSHOOK_MSG, MAKEWPARAM(WM_MBUTTONDOWN, 1), 0);
+        CHECK(s.menus == 0);
+
+        s = send_counting_menus(h, MSHOOK_MSG, MAKEWPARAM(WM_LBUTTONUP, 2), 0);
+        CHECK(ldown == 1);
+        ldown = 0;
+        s = send_counting_menus(h, MSHOOK_MSG, MAKEWPARAM(WM_LBUTTONDOWN, 0x8000), 0);
+        CHECK(ldown == 0);
+    }
+
+    wt::destroy_tray_window(h);
+}
+
+TEST_CASE("the tooltip lines")
+{
+    CHECK(std::string(tttable[0]) == " Kolvena verzija 1.1 ");
+    for (int i = 0; i < 4; i++) {
+        CAPTURE(i);
+        REQUIRE(tttable[i] != nullptr);
+        CHECK(strlen(tttable[i]) > 0);
+        CHECK(strlen(tttable[i]) <= 63);
+    }
+    CHECK(std::string(tttable[1]) != tttable[2]);
+    CHECK(std::string(tttable[2]) != tttable[3]);
+}
+
+TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1, and renews the hook")
+{
+    wt::reset_program_state();
+    HWND h = quiet_tray_window();
+    REQUIRE(g_hMSHook != NULL);   // installed during the window's creation
+    CHECK(g_hMSWnd == h);
+    CHECK(g_uMSMsg == MSHOOK_MSG);
+
+    const int order[] = { 1, 2, 3, 0, 1, 2 };
+    for (int k = 0; k < 6; k++) {
+        CAPTURE(k);
+        HHOOK before = g_hMSHook;
+        HHOOK ll_before = g_hLLHook;
+        // The timer's id is not examined.
+        WPARAM id = k == 5 ? 4321 : TIMER_TIP;
+        CHECK(SendMessageA(h, WM_TIMER, id, 0) == 1);
+        CHECK(gi == order[k]);
+        CHECK(std::string(sprememba.szTip) == tttable[order[k]]);
+        CHECK(sprememba.cbSize == NOTIFYICONDATAA_V1_SIZE);
+        CHECK(sprememba.hWnd == h);
+        CHECK(sprememba.uID == TRAY_ID);
+        CHECK(sprememba.uFlags == (UINT)NIF_TIP);
+
+        // The old hooks are gone, new ones are in.
+        CHECK(g_hMSHook != NULL);
+        CHECK(g_hMSHook != before);
+        CHECK_FALSE(UnhookWindowsHookEx(before));
+        if (ll_before != NULL) {
+            CHECK(g_hLLHook != ll_before);
+            CHECK_FALSE(UnhookWindowsHookEx(ll_before));
+        }
+        CHECK(g_hMSWnd == h);
+        CHECK(g_uMSMsg == MSHOOK_MSG);
+    }
+
+    // A tick renews the hook also when none is installed.
+    MSHookStop();
+    REQUIRE(g_hMSHook == NULL);
+    SendMessageA(h, WM_TIMER, TIMER_TIP, 0);
+    CHECK(g_hMSHook != NULL);
+    CHECK(gi == 3);
+
+    wt::destroy_tray_window(h);
+}
+
+TEST_CASE("the window's own timer ticks: the tooltip turns while messages are pumped")
+{
+    wt::reset_program_state();
+    HWND h = wt::make_tray_window();
+    REQUIRE(h != NULL);
+    CHECK(gi == 0);
+    CHECK(wt::pump_until([] { return gi == 2; }, 10000));
+    CHECK(std::string(sprememba.szTip) == tttable[2]);
+    wt::destroy_tray_window(h);
+}
+
+TEST_CASE("destruction removes the icon, posts the quit with code 0 and stops the timer")
+{
+    wt::reset_program_state();
+    drain_quit();
+
+    // A window's timer is there to be stopped once.
+    HWND other = wt::make_tray_window();
+    REQUIRE(other != NULL);
+    CHECK(KillTimer(other, TIMER_TIP));
+    CHECK_FALSE(KillTimer(other, TIMER_TIP));
+    wt::destroy_tray_window(other);
+    drain_quit();
+
+    HWND h = wt::make_tray_window();
+    REQUIRE(h != NULL);
+    bool have_tray = add_icon(h);
+    if (have_tray)
+        CHECK(icon_there(h));
+    else
+        WARN_MESSAGE(false, "no notification area here: the icon's removal is not seen");
+
+    // The message alone, so that the window and its timer could live on.
+    CHECK(SendMessageA(h, WM_DESTROY, 0, 0) == 1);
+
+    MSG msg;
+    REQUIRE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+    CHECK(msg.wParam == 0);
+    CHECK_FALSE(KillTimer(h, TIMER_TIP));
+    CHECK(sprememba.hWnd == h);
+    CHECK(sprememba.uID == TRAY_ID);
+    if (have_tray)
+        CHECK_FALSE(icon_there(h));
+
+    // No tick comes any more: the tooltip stays where it was.
+    int gi_now = gi;
+    wt::pump_for(2500);
+    CHECK(gi == gi_now);
+
+    wt::destroy_tray_window(h);
+}
+
+TEST_CASE("a restarted taskbar gets the icon again, with the line shown now")
+{
+    wt::reset_program_state();
+    HWND h = quiet_tray_window();
+    REQUIRE(add_icon(h));
+    REQUIRE(icon_there(h));
+
+    // The taskbar has forgotten the icon.
+    NOTIFYICONDATAA gone = tray;
+    Shell_NotifyIconA(NIM_DELETE, &gone);
+    REQUIRE_FALSE(icon_there(h));
+
+    gi = 2;
+    UINT taskbar_created = RegisterWindowMessageA("TaskbarCreated");
+    SendMessageA(h, taskbar_created, 0, 0);
+    CHECK(icon_there(h));
+    CHECK(std::string(tray.szTip) == tttable[2]);
+    CHECK(tray.hWnd == h);
+    CHECK(tray.uFlags == (UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    CHECK(tray.uCallbackMessage == (UINT)WM_TRAYNOTIFY);
+    // It was added, not changed: adding it once more is refused.
+    NOTIFYICONDATAA again = tray;
+    CHECK_FALSE(Shell_NotifyIconA(NIM_ADD, &again));
+
+    SendMessageA(h, WM_DESTROY, 0, 0);
+    CHECK_FALSE(icon_there(h));
+    wt::destroy_tray_window(h);
+}
