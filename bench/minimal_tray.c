@@ -1,18 +1,25 @@
 /* The least a tray program does to start: register a window class, create a
  * hidden window, add a tray icon. Then it removes the icon and exits.
- * Built twice: as it is (user32, shell32, kernel32), and with
+ * Built three times: as it is (user32, shell32, kernel32); with
  * KOLVENA_IMPORTS, importing the same system DLLs as Kolvena.exe without
- * calling into the extra ones. */
+ * calling into the extra ones; with KOLVENA_IMPORTS_BUT_DIALOGS, the same
+ * less comctl32 and comdlg32. */
 #include <windows.h>
 #include <shellapi.h>
 
-#ifdef KOLVENA_IMPORTS
-#include <commctrl.h>
-#include <commdlg.h>
 /* Referenced, never called: only the import entries count. */
 typedef void (*funkcija)(void);
+#if defined(KOLVENA_IMPORTS)
+#include <commctrl.h>
+#include <commdlg.h>
 funkcija volatile uvozi[] = {
     (funkcija)ImageList_Create, (funkcija)GetOpenFileNameA,
+    (funkcija)CreateSolidBrush, (funkcija)OpenProcessToken,
+};
+#elif defined(KOLVENA_IMPORTS_BUT_DIALOGS)
+/* Kolvena's imports less comctl32 and comdlg32 (were they loaded when first
+ * needed). */
+funkcija volatile uvozi[] = {
     (funkcija)CreateSolidBrush, (funkcija)OpenProcessToken,
 };
 #endif

@@ -99,7 +99,8 @@ echo "== Start-up ($start_runs runs each, taking turns)"
 wine "$out/bench/bench_start.exe" "$start_runs" \
   "$(winpath "$out/bench/minimal_tray.exe")" \
   "$(winpath "$out/Kolvena.exe")" \
-  "$(winpath "$out/bench/minimal_tray_imports.exe")" > "$raw/start.txt"
+  "$(winpath "$out/bench/minimal_tray_imports.exe")" \
+  "$(winpath "$out/bench/minimal_tray_nodialogs.exe")" > "$raw/start.txt"
 
 # ---- 3. menu ----
 echo "== Menu build ($openings openings)"
@@ -159,7 +160,7 @@ cpu_ns() {
   echo "$s"
 }
 echo "== Idle (${base_s} s without Kolvena, ${idle_s} s with it)"
-server=$(own_pid wineserver)
+server=$(own_pid wineserver64 || own_pid wineserver)
 explorer=$(own_pid explorer.exe || true)
 {
   echo "wineserver_pid $server explorer_pid ${explorer:-none}"
