@@ -629,10 +629,12 @@ TEST_CASE("IDOK and IDCANCEL leave the dialog open")
     s.settings([](HWND h) {
         CHECK(Dlg_proc(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0) == FALSE);
         CHECK(Dlg_proc(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0) == FALSE);
-        // Enter and Escape reach the dialog as IDOK and IDCANCEL; the box
-        // that "Dodaj" then shows proves the dialog still runs.
+        // Posted as the platform sends them (Escape in the edit box becomes
+        // IDCANCEL); the box that "Dodaj" then shows proves that the dialog
+        // still ran after them.
         PostMessageA(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         PostMessageA(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        PostMessageA(GetDlgItem(h, IDC_OPIS), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
         wt::press(h, IDC_DODAJ);
     })
         .box()
