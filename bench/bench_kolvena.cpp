@@ -7,6 +7,7 @@
 //   bench_kolvena hook <events> <journal_events>
 //   bench_kolvena cfg <runs>
 //   bench_kolvena hostile <Windows path of a file> <runs>
+//   bench_kolvena linear <runs> <Windows path of a file>...
 #include "NTpopup.h"
 
 #include <commctrl.h>
@@ -624,6 +625,52 @@ static int nacin_hostile(const char *datoteka, int runs)
     return 0;
 }
 
+// Refuses the warning about too many programs (its window is not made, so
+// MessageBoxA returns at once): only the reading of the file is timed.
+static LRESULT CALLBACK cbt_ne(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        char cls[32] = "";
+        GetClassNameA((HWND)wParam, cls, sizeof cls);
+        if (strcmp(cls, "#32770") == 0)
+            return 1;
+    }
+    return CallNextHookEx(cbt, code, wParam, lParam);
+}
+
+// Loads of the given files taking turns, round after round, so that the
+// machine's changing load falls on every size alike. Each file is copied to
+// Kolvena.cfg (not timed) before its load.
+static int nacin_linear(int runs, int nfiles, char **files)
+{
+    ghInst = GetModuleHandleA(NULL);
+    GetWindowsDirectoryA(w_dir, sizeof w_dir);
+    char cilj[1100];
+    snprintf(cilj, sizeof cilj, "%s\\Kolvena.cfg", w_dir);
+    cbt = SetWindowsHookExA(WH_CBT, cbt_ne, NULL, GetCurrentThreadId());
+    std::vector<std::vector<double>> t((size_t)nfiles);
+    for (int r = -1; r < runs; r++) {
+        for (int f = 0; f < nfiles; f++) {
+            if (!CopyFileA(files[f], cilj, FALSE)) {
+                printf("error copy %s %lu\n", files[f], GetLastError());
+                return 1;
+            }
+            ZeroMemory(m_polje, sizeof m_polje);
+            IDx = 30;
+            icn_kljuka = 0;
+            double t0 = now_us();
+            beri_cfg();
+            double t1 = now_us();
+            if (r >= 0)
+                t[(size_t)f].push_back(t1 - t0);
+        }
+    }
+    UnhookWindowsHookEx(cbt);
+    for (int f = 0; f < nfiles; f++)
+        printf("linear %s %.1f\n", files[f], median(t[(size_t)f]));
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     LARGE_INTEGER f;
@@ -643,6 +690,8 @@ int main(int argc, char **argv)
         return nacin_hook(atoi(argv[2]), atoi(argv[3]));
     if (argc >= 3 && strcmp(argv[1], "cfg") == 0)
         return nacin_cfg(atoi(argv[2]));
+    if (argc >= 4 && strcmp(argv[1], "linear") == 0)
+        return nacin_linear(atoi(argv[2]), argc - 3, argv + 3);
     if (argc >= 4 && strcmp(argv[1], "hostile") == 0)
         return nacin_hostile(argv[2], atoi(argv[3]));
     fprintf(stderr, "bench_kolvena menu|memory|hook|cfg|hostile ...\n");

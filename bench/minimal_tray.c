@@ -1,5 +1,6 @@
 /* The least a tray program does to start: register a window class, create a
  * hidden window, add a tray icon. Then it removes the icon and exits.
+ * With the argument "stay" it keeps its icon and waits until it is ended.
  * Built three times: as it is (user32, shell32, kernel32); with
  * KOLVENA_IMPORTS, importing the same system DLLs as Kolvena.exe without
  * calling into the extra ones; with KOLVENA_IMPORTS_BUT_DIALOGS, the same
@@ -32,7 +33,6 @@ static LRESULT CALLBACK okno_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE prev, LPSTR cmd, int show)
 {
     (void)prev;
-    (void)cmd;
     (void)show;
 
     WNDCLASSA wc;
@@ -55,6 +55,14 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE prev, LPSTR cmd, int show)
     nid.hIcon = LoadIconA(NULL, (LPCSTR)IDI_APPLICATION);
     lstrcpyA(nid.szTip, "minimal_tray");
     Shell_NotifyIconA(NIM_ADD, &nid);
+
+    /* "stay": keep the icon and wait for messages, doing nothing (the idle
+     * baseline); ended from outside. */
+    if (cmd != NULL && lstrcmpA(cmd, "stay") == 0) {
+        MSG msg;
+        while (GetMessageA(&msg, NULL, 0, 0))
+            DispatchMessageA(&msg);
+    }
 
     Shell_NotifyIconA(NIM_DELETE, &nid);
     DestroyWindow(hwnd);

@@ -135,6 +135,9 @@ for mb in (1, 5, 10):
         # lines of 10 bytes: about a million of them in 10 MB
         f.write(b"".join(b"opis%04d\r\n" % (i % 10000) for i in range(n // 10)))
 EOF
+wine "$bk" linear "$hostile_runs" C:\\bench\\long_1MB.cfg C:\\bench\\long_5MB.cfg C:\\bench\\long_10MB.cfg \
+  C:\\bench\\lines_1MB.cfg C:\\bench\\lines_5MB.cfg C:\\bench\\lines_10MB.cfg > "$raw/linear.txt"
+# Peak memory: one process per file.
 for f in normal long_1MB long_5MB long_10MB lines_1MB lines_5MB lines_10MB; do
   echo "file $f $(stat -c %s "$WINEPREFIX/drive_c/bench/$f.cfg")" > "$raw/hostile_$f.txt"
   wine "$bk" hostile "C:\\bench\\$f.cfg" "$hostile_runs" >> "$raw/hostile_$f.txt"
@@ -160,30 +163,38 @@ cpu_ns() {
   echo "$s"
 }
 echo "== Idle (${base_s} s without Kolvena, ${idle_s} s with it)"
+# The baseline is a tray program that does nothing (minimal_tray stay); it
+# also keeps the desktop process (explorer.exe) the same for both spans.
+wine "$out/bench/minimal_tray.exe" stay &
+minimal_pid=$!
+sleep 3
 server=$(own_pid wineserver64 || own_pid wineserver)
-explorer=$(own_pid explorer.exe || true)
+explorer=$(own_pid explorer.exe)
 {
-  echo "wineserver_pid $server explorer_pid ${explorer:-none}"
-  s0=$(cpu_ns "$server"); e0=$( [ -n "$explorer" ] && cpu_ns "$explorer" || echo 0)
+  echo "wineserver_pid $server explorer_pid $explorer"
+  s0=$(cpu_ns "$server"); e0=$(cpu_ns "$explorer"); m0=$(cpu_ns "$minimal_pid")
   sleep "$base_s"
-  s1=$(cpu_ns "$server"); e1=$( [ -n "$explorer" ] && cpu_ns "$explorer" || echo 0)
+  s1=$(cpu_ns "$server"); e1=$(cpu_ns "$explorer"); m1=$(cpu_ns "$minimal_pid")
   echo "base_seconds $base_s"
   echo "base_wineserver_ns $((s1 - s0))"
   echo "base_explorer_ns $((e1 - e0))"
+  echo "base_minimal_ns $((m1 - m0))"
 } > "$raw/idle.txt"
 wine "$out/Kolvena.exe" &
 kolvena_pid=$!
 sleep 5    # start-up, the configuration file, the first timer ticks
+kill "$minimal_pid" 2>/dev/null || true
+wait "$minimal_pid" 2>/dev/null || true
 kpid=$(own_pid Kolvena.exe)
 {
   echo "kolvena_pid $kpid"
   echo "kolvena_threads $(ls /proc/$kpid/task | wc -l)"
   echo "kolvena_nice $(awk '{print $19}' /proc/$kpid/stat)"
-  k0=$(cpu_ns "$kpid"); s0=$(cpu_ns "$server"); e0=$( [ -n "$explorer" ] && cpu_ns "$explorer" || echo 0)
+  k0=$(cpu_ns "$kpid"); s0=$(cpu_ns "$server"); e0=$(cpu_ns "$explorer")
   j0=$(awk '{print $14 + $15}' /proc/$kpid/stat)
   r0=$(awk '/^VmRSS/ {print $2}' /proc/$kpid/status); a0=$(awk '/^RssAnon/ {print $2}' /proc/$kpid/status)
   sleep "$idle_s"
-  k1=$(cpu_ns "$kpid"); s1=$(cpu_ns "$server"); e1=$( [ -n "$explorer" ] && cpu_ns "$explorer" || echo 0)
+  k1=$(cpu_ns "$kpid"); s1=$(cpu_ns "$server"); e1=$(cpu_ns "$explorer")
   j1=$(awk '{print $14 + $15}' /proc/$kpid/stat)
   r1=$(awk '/^VmRSS/ {print $2}' /proc/$kpid/status); a1=$(awk '/^RssAnon/ {print $2}' /proc/$kpid/status)
   echo "idle_seconds $idle_s"
@@ -191,6 +202,7 @@ kpid=$(own_pid Kolvena.exe)
   echo "kolvena_ticks $((j1 - j0)) (of $(getconf CLK_TCK) per second)"
   echo "wineserver_ns $((s1 - s0))"
   echo "explorer_ns $((e1 - e0))"
+  echo "explorer_alive $( [ -d /proc/$explorer ] && echo 1 || echo 0)"
   echo "kolvena_vmrss_kb $r0 $r1"
   echo "kolvena_rssanon_kb $a0 $a1"
 } >> "$raw/idle.txt"
