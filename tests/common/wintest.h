@@ -258,7 +258,7 @@ inline std::vector<Item> read_menu(HMENU m)
         mi.dwTypeData = buf;
         mi.cch = sizeof buf;
         GetMenuItemInfoA(m, i, TRUE, &mi);
-        HBITMAP bmp = (mi.fType & MFT_BITMAP) ? (HBITMAP)mi.dwTypeData : mi.hbmpItem;
+        HBITMAP bmp = mi.hbmpItem;
         items.push_back({ mi.wID, mi.fType, (mi.fType & MFT_BITMAP) ? "" : buf, bmp });
     }
     return items;
