@@ -28,6 +28,16 @@ check_exe() {
     esac
   done
 
+  # DLLs loaded on first use (delay-loaded) are named only in the data.
+  local named
+  named=$(strings -n 5 "$exe" | grep -iE '^[a-z0-9_]+\.dll$' | tr 'A-Z' 'a-z' | sort -u)
+  for d in $named; do
+    case "$system_dlls" in
+      *" $d "*) ;;
+      *) fail "$exe names $d, which is not a system DLL" ;;
+    esac
+  done
+
   echo "$head" | grep -Eq '^Subsystem\s+0+2\b' || fail "$exe is not a Windows GUI program"
 
   local flags
@@ -36,7 +46,7 @@ check_exe() {
   if [ $(( 0x$flags & want_flags )) -ne $(( want_flags )) ]; then
     fail "$exe: DllCharacteristics 0x$flags lacks 0x$(printf %x "$want_flags")"
   fi
-  echo "ok: $exe imports: $(echo $dlls) flags 0x$flags"
+  echo "ok: $exe imports: $(echo $dlls); loads on first use: $(echo $named | tr ' ' '\n' | grep -vxF -f <(echo "$dlls" | tr ' ' '\n') | tr '\n' ' ')flags 0x$flags"
 }
 
 # DYNAMIC_BASE 0x40, NX_COMPAT 0x100, and HIGH_ENTROPY_VA 0x20 for 64-bit.
