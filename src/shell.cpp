@@ -190,12 +190,16 @@ struct LLDogodek { UINT message; LONG x, y; DWORD time; };
 static LLDogodek zadnji_ll[ZADNJI_LL];    // the last events the low-level hook posted
 static unsigned n_ll;
 
+// The installation call. Tests put a stand-in here to have the system refuse
+// the hooks for a while.
+HHOOK (WINAPI *namesti_hook)(int, HOOKPROC, HINSTANCE, DWORD) = SetWindowsHookExA;
+
 HHOOK MSHookStart(HWND hWnd, UINT uMsg)
 {
     g_hMSWnd = hWnd;
     g_uMSMsg = uMsg;
-    g_hMSHook = SetWindowsHookExA(WH_JOURNALRECORD, MSHookProc, ghInst, 0);
-    g_hLLHook = SetWindowsHookExA(WH_MOUSE_LL, MSLLHookProc, ghInst, 0);
+    g_hMSHook = namesti_hook(WH_JOURNALRECORD, MSHookProc, ghInst, 0);
+    g_hLLHook = namesti_hook(WH_MOUSE_LL, MSLLHookProc, ghInst, 0);
     return g_hMSHook != NULL ? g_hMSHook : g_hLLHook;
 }
 
