@@ -1,0 +1,488 @@
+// The desktop mouse hook: what its procedures post, the hold-back after a
+// chord, removal; real input through the installed hooks; and start-up as
+// WinMain runs it, up to " Izhod ".
+#include "wintest.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A message-only window that collects what the hooks post to it.
+HWND make_sink()
+{
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA wc;
+        ZeroMemory(&wc, sizeof wc);
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = "kolvena_sink";
+        registered = RegisterClassA(&wc) != 0;
+    }
+    HWND h = CreateWindowExA(0, "kolvena_sink", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                             GetModuleHandleA(NULL), NULL);
+    REQUIRE(h != NULL);
+    return h;
+}
+
+struct Posted {
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// Takes the MSHOOK_MSG messages waiting for the sink.
+std::vector<Posted> take_posted(HWND sink)
+{
+    std::vector<Posted> out;
+    MSG msg;
+    while (PeekMessageA(&msg, sink, MSHOOK_MSG, MSHOOK_MSG, PM_REMOVE))
+        out.push_back({ msg.wParam, msg.lParam });
+    return out;
+}
+
+// Points the hook's globals at the sink without hooks installed.
+void aim_at(HWND sink)
+{
+    MSHookStart(sink, MSHOOK_MSG);
+    MSHookStop();
+    REQUIRE(g_hMSWnd == sink);
+    REQUIRE(g_uMSMsg == MSHOOK_MSG);
+}
+
+EVENTMSG event(UINT message, UINT l, UINT hgh, DWORD time)
+{
+    EVENTMSG ev;
+    ZeroMemory(&ev, sizeof ev);
+    ev.message = message;
+    ev.paramL = l;
+    ev.paramH = hgh;
+    ev.time = time;
+    return ev;
+}
+
+} // namespace
+
+TEST_CASE("MSHookStop without a hook, after a hook, and when the removal fails")
+{
+    wt::reset_program_state();
+    MSHookStop();
+    CHECK(MSHookStop() == TRUE);
+    CHECK(g_hMSHook == NULL);
+
+    HWND sink = make_sink();
+    HHOOK h = MSHookStart(sink, MSHOOK_MSG);
+    CHECK(h != NULL);
+    CHECK(g_hMSHook != NULL);
+    HHOOK journal = g_hMSHook;
+    CHECK(MSHookStop() == TRUE);
+    CHECK(g_hMSHook == NULL);
+    CHECK_FALSE(UnhookWindowsHookEx(journal));   // it is gone
+
+    // A handle the system has already dropped: the removal fails and the
+    // handle is forgotten all the same.
+    g_hMSHook = journal;
+    CHECK(MSHookStop() == FALSE);
+    CHECK(g_hMSHook == NULL);
+
+    DestroyWindow(sink);
+}
+
+TEST_CASE("the journal procedure posts each event once, packed into 16-bit halves")
+{
+    wt::reset_program_state();
+    HWND sink = make_sink();
+    aim_at(sink);
+    take_posted(sink);
+
+    // x beyond 65535, y negative: each is cut to its low 16 bits. The high
+    // word of wParam is the low word of the call's own wParam.
+    EVENTMSG ev = event(WM_MOUSEMOVE, 70000, (UINT)-5, 1001);
+    MSHookProc(HC_ACTION, 0x12345, (LPARAM)&ev);
+    std::vector<Posted> p = take_posted(sink);
+    REQUIRE(p.size() == 1);
+    CHECK(LOWORD(p[0].wParam) == WM_MOUSEMOVE);
+    CHECK(HIWORD(p[0].wParam) == 0x2345);
+    CHECK(LOWORD(p[0].lParam) == (70000 & 0xFFFF));
+    CHECK(HIWORD(p[0].lParam) == 0xFFFB);
+
+    // Recorded events come with wParam 0; keyboard events are posted too.
+    ev = event(WM_LBUTTONDOWN, 12, 34, 1002);
+    MSHookProc(HC_ACTION, 0, (LPARAM)&ev);
+    ev = event(WM_KEYDOWN, 0x1E41, 1, 1003);
+    MSHookProc(HC_ACTION, 0, (LPARAM)&ev);
+    p = take_posted(sink);
+    REQUIRE(p.size() == 2);
+    CHECK(p[0].wParam == WM_LBUTTONDOWN);
+    CHECK(LOWORD(p[0].lParam) == 12);
+    CHECK(HIWORD(p[0].lParam) == 34);
+    CHECK(p[1].wParam == WM_KEYDOWN);
+    CHECK(LOWORD(p[1].lParam) == 0x1E41);
+    CHECK(HIWORD(p[1].lParam) == 1);
+
+    DestroyWindow(sink);
+}
+
+TEST_CASE("after a chord the next event is posted but held back once")
+{
+    wt::reset_program_state();
+    HWND sink = make_sink();
+    aim_at(sink);
+    take_posted(sink);
+
+    SUBCASE("journal procedure")
+    {
+        cz = 1;
+        EVENTMSG ev = event(WM_MOUSEMOVE, 1, 2, 2001);
+        CHECK(MSHookProc(HC_ACTION, 0, (LPARAM)&ev) == 0);
+        CHECK(cz == 0);
+        CHECK(take_posted(sink).size() == 1);
+
+        // A call without an event posts nothing and keeps cz.
+        cz = 1;
+        const int codes[] = { HC_GETNEXT, HC_SKIP, HC_NOREMOVE, HC_SYSMODALON, HC_SYSMODALOFF };
+        for (int code : codes) {
+            CAPTURE(code);
+            ev = event(WM_LBUTTONDOWN, 3, 4, 2002);
+            MSHookProc(code, 0, (LPARAM)&ev);
+            CHECK(cz == 1);
+            CHECK(take_posted(sink).empty());
+        }
+    }
+
+    SUBCASE("low-level procedure")
+    {
+        cz = 1;
+        MSLLHOOKSTRUCT ms;
+        ZeroMemory(&ms, sizeof ms);
+        ms.pt.x = 5;
+        ms.pt.y = 6;
+        ms.time = 2003;
+        CHECK(MSLLHookProc(HC_ACTION, WM_MOUSEMOVE, (LPARAM)&ms) == 0);
+        CHECK(cz == 0);
+        CHECK(take_posted(sink).size() == 1);
+    }
+
+    DestroyWindow(sink);
+}
+
+TEST_CASE("the low-level procedure posts mouse events; the journal does not post them again")
+{
+    wt::reset_program_state();
+    HWND sink = make_sink();
+    aim_at(sink);
+    take_posted(sink);
+
+    MSLLHOOKSTRUCT ms;
+    ZeroMemory(&ms, sizeof ms);
+    ms.pt.x = -3;
+    ms.pt.y = 65540;
+    ms.time = 3001;
+    MSLLHookProc(HC_ACTION, WM_RBUTTONDOWN, (LPARAM)&ms);
+    std::vector<Posted> p = take_posted(sink);
+    REQUIRE(p.size() == 1);
+    CHECK(p[0].wParam == WM_RBUTTONDOWN);
+    CHECK(LOWORD(p[0].lParam) == 0xFFFD);
+    CHECK(HIWORD(p[0].lParam) == 4);
+
+    // The same event as the journal sees it: not posted again.
+    EVENTMSG same = event(WM_RBUTTONDOWN, (UINT)-3, 65540, 3001);
+    MSHookProc(HC_ACTION, 0, (LPARAM)&same);
+    CHECK(take_posted(sink).empty());
+
+    // Another time, another place or another message is another event.
+    EVENTMSG later = event(WM_RBUTTONDOWN, (UINT)-3, 65540, 3002);
+    EVENTMSG elsewhere = event(WM_RBUTTONDOWN, 7, 65540, 3001);
+    EVENTMSG release = event(WM_RBUTTONUP, (UINT)-3, 65540, 3001);
+    MSHookProc(HC_ACTION, 0, (LPARAM)&later);
+    MSHookProc(HC_ACTION, 0, (LPARAM)&elsewhere);
+    MSHookProc(HC_ACTION, 0, (LPARAM)&release);
+    CHECK(take_posted(sink).size() == 3);
+
+    // Copies of the hook that run without the window (in another process)
+    // post nothing.
+    g_hMSWnd = NULL;
+    MSLLHookProc(HC_ACTION, WM_LBUTTONDOWN, (LPARAM)&ms);
+    EVENTMSG ev = event(WM_LBUTTONDOWN, 1, 1, 3003);
+    MSHookProc(HC_ACTION, 0, (LPARAM)&ev);
+    CHECK(take_posted(sink).empty());
+
+    DestroyWindow(sink);
+}
+
+// ---- real input through the installed hooks ----
+//
+// Our own hooks, installed before Kolvena's, sit behind them in the chain and
+// see what Kolvena's hooks hand on.
+
+namespace {
+
+std::vector<UINT> journal_seen;
+std::vector<UINT> ll_seen;
+
+LRESULT CALLBACK observe_journal(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION)
+        journal_seen.push_back(((const EVENTMSG *)lParam)->message);
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+LRESULT CALLBACK observe_ll(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION)
+        ll_seen.push_back((UINT)wParam);
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+size_t count(const std::vector<UINT> &v, UINT m)
+{
+    size_t n = 0;
+    for (UINT x : v)
+        n += x == m;
+    return n;
+}
+
+size_t count_posted(const std::vector<Posted> &v, UINT m)
+{
+    size_t n = 0;
+    for (const Posted &p : v)
+        n += p.wParam == m;
+    return n;
+}
+
+void send_mouse(DWORD flags)
+{
+    INPUT in;
+    ZeroMemory(&in, sizeof in);
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+}
+
+void send_key(WORD vk, DWORD flags)
+{
+    INPUT in;
+    ZeroMemory(&in, sizeof in);
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+}
+
+// Pumps this thread's messages (the hooks are called meanwhile), moving what
+// is posted to the sink into `posted`, until `cond` holds.
+bool pump_collecting(HWND sink, std::vector<Posted> &posted, std::function<bool()> cond)
+{
+    DWORD start = GetTickCount();
+    MSG msg;
+    while (!cond()) {
+        if (GetTickCount() - start > 8000)
+            return false;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            if (msg.hwnd == sink && msg.message == MSHOOK_MSG)
+                posted.push_back({ msg.wParam, msg.lParam });
+            else
+                DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+} // namespace
+
+TEST_CASE("real input: each event is posted once, and the hold-back keeps it from the hooks behind")
+{
+    wt::reset_program_state();
+    HWND sink = make_sink();
+
+    // A visible window of this thread under the cursor, in the foreground:
+    // the journal hook sees the input that goes to it.
+    HWND target = CreateWindowExA(WS_EX_TOPMOST, "kolvena_sink", "cilj", WS_POPUP | WS_VISIBLE,
+                                  100, 100, 200, 200, NULL, NULL, GetModuleHandleA(NULL), NULL);
+    REQUIRE(target != NULL);
+    SetForegroundWindow(target);
+    SetFocus(target);
+    SetCursorPos(200, 200);
+    wt::pump_for(300);
+
+    HINSTANCE inst = GetModuleHandleA(NULL);
+    HHOOK obs_journal = SetWindowsHookExA(WH_JOURNALRECORD, observe_journal, inst, 0);
+    HHOOK obs_ll = SetWindowsHookExA(WH_MOUSE_LL, observe_ll, inst, 0);
+    REQUIRE(obs_journal != NULL);
+    REQUIRE(obs_ll != NULL);
+    REQUIRE(MSHookStart(sink, MSHOOK_MSG) != NULL);
+    REQUIRE(g_hLLHook != NULL);
+    journal_seen.clear();
+    ll_seen.clear();
+    std::vector<Posted> posted;
+    take_posted(sink);
+
+    // A left click on our window: both hooks see it, one message each.
+    send_mouse(MOUSEEVENTF_LEFTDOWN);
+    send_mouse(MOUSEEVENTF_LEFTUP);
+    CHECK(pump_collecting(sink, posted, [] {
+        return count(journal_seen, WM_LBUTTONUP) >= 1;
+    }));
+    CHECK(count(journal_seen, WM_LBUTTONDOWN) == 1);   // the journal path is live
+    CHECK(count(ll_seen, WM_LBUTTONDOWN) == 1);
+    CHECK(count_posted(posted, WM_LBUTTONDOWN) == 1);
+    CHECK(count_posted(posted, WM_LBUTTONUP) == 1);
+    for (const Posted &p : posted) {
+        if (p.wParam == WM_LBUTTONDOWN) {
+            CHECK(LOWORD(p.lParam) == 200);
+            CHECK(HIWORD(p.lParam) == 200);
+        }
+    }
+
+    // After a chord: the next mouse event is posted but the low-level hooks
+    // behind never see it; the one after it they see.
+    posted.clear();
+    ll_seen.clear();
+    cz = 1;
+    send_mouse(MOUSEEVENTF_RIGHTDOWN);
+    CHECK(pump_collecting(sink, posted, [&] { return count_posted(posted, WM_RBUTTONDOWN) >= 1; }));
+    CHECK(cz == 0);
+    send_mouse(MOUSEEVENTF_RIGHTUP);
+    CHECK(pump_collecting(sink, posted, [&] { return count_posted(posted, WM_RBUTTONUP) >= 1; }));
+    CHECK(count(ll_seen, WM_RBUTTONDOWN) == 0);
+    CHECK(count(ll_seen, WM_RBUTTONUP) == 1);
+
+    // Keyboard events reach only the journal hook: posted, and after a chord
+    // the first one is kept from the journal hooks behind.
+    posted.clear();
+    journal_seen.clear();
+    cz = 1;
+    send_key('K', 0);
+    send_key('K', KEYEVENTF_KEYUP);
+    CHECK(pump_collecting(sink, posted, [&] { return count_posted(posted, WM_KEYUP) >= 1; }));
+    CHECK(count_posted(posted, WM_KEYDOWN) == 1);
+    CHECK(cz == 0);
+    CHECK(count(journal_seen, WM_KEYDOWN) == 0);
+    CHECK(count(journal_seen, WM_KEYUP) == 1);
+
+    MSHookStop();
+    UnhookWindowsHookEx(obs_journal);
+    UnhookWindowsHookEx(obs_ll);
+    DestroyWindow(target);
+    DestroyWindow(sink);
+}
+
+// ---- start-up ----
+
+namespace {
+
+struct Seen {
+    bool ran = false;
+    HINSTANCE inst = NULL;
+    std::string window_class;
+    LONG style = 0;
+    bool visible = true;
+    DWORD priority = 0;
+    NOTIFYICONDATAA tray_record;
+    bool hook = false;
+    bool timer = false;
+    bool icon = false;
+    int entries = -1;
+    std::string cur_dir;
+    int tri = -1;
+};
+Seen seen;
+UINT_PTR probe_timer;
+
+bool icon_of(HWND h)
+{
+    NOTIFYICONDATAA nid;
+    ZeroMemory(&nid, sizeof nid);
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = h;
+    nid.uID = TRAY_ID;
+    nid.uFlags = NIF_TIP;
+    kopiraj(nid.szTip, sizeof nid.szTip, " Kolvena verzija 1.1 ");
+    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
+// Runs inside WinMain's message loop: looks at what start-up made, then
+// leaves as " Izhod " does.
+void CALLBACK probe(HWND, UINT, UINT_PTR, DWORD)
+{
+    KillTimer(NULL, probe_timer);
+    HWND h = tray.hWnd;
+    seen.ran = true;
+    seen.inst = ghInst;
+    char cls[32] = "";
+    GetClassNameA(h, cls, sizeof cls);
+    seen.window_class = cls;
+    seen.style = GetWindowLongA(h, GWL_STYLE);
+    seen.visible = IsWindowVisible(h) != FALSE;
+    seen.priority = GetPriorityClass(GetCurrentProcess());
+    seen.tray_record = tray;
+    seen.hook = g_hMSHook != NULL && g_hMSWnd == h;
+    seen.icon = icon_of(h);
+    seen.entries = IDx - 30;
+    char dir[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof dir, dir);
+    seen.cur_dir = dir;
+    seen.tri = tri_mous;
+    // The window's timer is running: it can be stopped (and is started
+    // again, so that the window's destruction stops it).
+    seen.timer = KillTimer(h, TIMER_TIP) != FALSE;
+    SetTimer(h, TIMER_TIP, 2000, NULL);
+
+    MSHookStop();
+    DestroyWindow(h);
+}
+
+} // namespace
+
+TEST_CASE("start-up: hidden window, icon, hook, timer and list; the loop ends with exit code 0")
+{
+    wt::reset_program_state();
+    ghInst = NULL;
+    ZeroMemory(&tray, sizeof tray);
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+
+    char win[MAX_PATH];
+    GetWindowsDirectoryA(win, sizeof win);
+    std::string cfg = std::string(win) + "\\Kolvena.cfg";
+    FILE *f = fopen(cfg.c_str(), "wb");
+    REQUIRE(f != nullptr);
+    fputs("Beleznica\r\nC:\\windows\\notepad.exe\r\n", f);
+    fclose(f);
+    SetCurrentDirectoryA("C:\\");
+
+    HINSTANCE inst = GetModuleHandleA(NULL);
+    probe_timer = SetTimer(NULL, 0, 200, probe);
+    int rc = WinMain(inst, NULL, (LPSTR) "ukazna vrstica", SW_SHOWNORMAL);
+    SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+
+    CHECK(rc == 0);
+    REQUIRE(seen.ran);
+    CHECK(seen.inst == inst);
+    CHECK(seen.window_class == "klasa");
+    CHECK((seen.style & WS_POPUP) != 0);
+    CHECK((seen.style & (WS_VISIBLE | WS_CHILD | WS_CAPTION)) == 0);
+    CHECK_FALSE(seen.visible);
+    CHECK(seen.priority == (DWORD)IDLE_PRIORITY_CLASS);
+    CHECK(seen.hook);
+    CHECK(seen.timer);
+    CHECK(seen.icon);
+    CHECK(seen.entries == 1);
+    CHECK(lstrcmpiA(seen.cur_dir.c_str(), win) == 0);
+    CHECK(seen.tri == (GetSystemMetrics(SM_CMOUSEBUTTONS) == 3 ? 1 : 0));
+
+    const NOTIFYICONDATAA &t = seen.tray_record;
+    CHECK(t.cbSize == NOTIFYICONDATAA_V1_SIZE);
+    CHECK(t.uID == TRAY_ID);
+    CHECK(t.uFlags == (UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    CHECK(t.uCallbackMessage == (UINT)WM_TRAYNOTIFY);
+    CHECK(t.hIcon != NULL);
+    CHECK(std::string(t.szTip) == " Kolvena verzija 1.1 ");
+
+    // Gone with the window: the icon.
+    CHECK_FALSE(icon_of(t.hWnd));
+    CHECK_FALSE(IsWindow(t.hWnd));
+    DeleteFileA(cfg.c_str());
+}
