@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Makes the README's pictures anew from the end-to-end suite: runs the
+# scenarios that take them (real Kolvena.exe, Wine desktop, Xvfb) and crops
+# their screenshots into docs/img/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+here=$(pwd)
+
+bash scripts/deps.sh
+. scripts/wine-env.sh
+cmake --preset x64 >/dev/null
+cmake --build --preset x64
+
+work=$(mktemp -d /tmp/kolvena-shots.XXXXXX)
+cleanup() {
+  if [ -n "${KOLVENA_XVFB_PID:-}" ]; then kill "$KOLVENA_XVFB_PID" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+kolvena_start_xvfb
+export KOLVENA_WINE_TEMPLATE="$work/template"
+kolvena_make_prefix "$KOLVENA_WINE_TEMPLATE"
+export KOLVENA_ARTIFACTS="$work/artifacts" KOLVENA_SRC_DIR="$here" KOLVENA_BIN_DIR="$here/build/x64"
+
+bash tests/e2e/test_settings.sh build/x64/Kolvena.exe
+bash tests/e2e/test_pictures.sh build/x64/Kolvena.exe
+
+mkdir -p docs/img
+# The bottom right corner of the desktop: the notification area and the menu.
+convert "$KOLVENA_ARTIFACTS/menu-text.png" -crop 360x260+664+508 +repage docs/img/menu-text.png
+convert "$KOLVENA_ARTIFACTS/menu-pictures.png" -crop 360x300+664+468 +repage docs/img/menu-pictures.png
+# The settings dialog, placed by its template near the top left.
+convert "$KOLVENA_ARTIFACTS/dialog.png" -crop 420x430+195+0 +repage docs/img/dialog.png
+ls -l docs/img

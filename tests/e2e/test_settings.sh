@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# A person's whole road through the settings dialog, on the real Kolvena.exe:
+# a right click on the icon, " Nastavitve ", "Poisci", a program chosen in the
+# file dialog, a description typed, "Dodaj", "Pokazi ikone" left unticked,
+# "Koncaj". Kolvena.cfg then holds the entry; the next menu shows it and
+# starts the program; after a restart of Kolvena the entry is still there.
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/dialog.sh"
+
+kv_setup "$1"
+
+recorder="${KOLVENA_BIN_DIR:?}/tests/recorder.exe"
+[ -f "$recorder" ] || kv_fail "no recorder helper at $recorder"
+mkdir -p "$KV_PREFIX/drive_c/Moji programi"
+cp "$recorder" "$KV_PREFIX/drive_c/Moji programi/recorder.exe"
+record="$KV_PREFIX/drive_c/Moji programi/recorder.log"
+cfg="$KV_WINDIR/Kolvena.cfg"
+rm -f "$cfg"
+
+kv_start
+kv_wait_icon 90
+[ -f "$cfg" ] && [ ! -s "$cfg" ] || kv_fail "the first start made no empty Kolvena.cfg"
+
+kv_log "open the settings dialog from the menu"
+kv_open_settings
+
+kv_log "browse for the program"
+dlg_click $DLG_POISCI
+sleep 3                          # the file dialog opens with its name box focused
+xdotool type --delay 40 'C:\Moji programi\recorder.exe'
+xdotool key Return
+sleep 2
+kv_dialog_origin || kv_fail "the settings dialog is gone after browsing"
+
+kv_log "describe and add it"
+dlg_click $DLG_OPIS
+xdotool type --delay 40 'Snemalnik'
+dlg_click $DLG_DODAJ
+sleep 1
+kv_screenshot dialog.png
+dlg_click $DLG_KONCAJ
+kv_poll 20 test -s "$cfg" || kv_fail "\"Koncaj\" wrote no Kolvena.cfg"
+
+expected=$(printf 'Snemalnik\r\nC:\\Moji programi\\recorder.exe\r\n' | od -An -c)
+actual=$(od -An -c < "$cfg")
+[ "$actual" = "$expected" ] || kv_fail "Kolvena.cfg holds:$actual"
+
+kv_log "the next menu shows the entry and starts it"
+kv_click_icon 3
+kv_wait_menu_open || kv_fail "no menu after the dialog"
+kv_screenshot menu-text.png
+kv_menu_keys Down Return
+kv_wait_file "$record" 30 || kv_fail "the new entry did not start its program"
+
+kv_log "restart Kolvena: the entry is still there"
+kv_click_icon 3
+kv_wait_menu_open || kv_fail "no menu for \" Izhod \""
+kv_menu_keys Up Return
+kv_wait_exit 30 || kv_fail "Kolvena did not end"
+[ "$KV_EXIT" = 0 ] || kv_fail "exit code $KV_EXIT"
+kv_poll 20 kv_desktop_up || true
+kv_start
+kv_wait_icon 90
+kv_click_icon 3
+kv_wait_menu_open || kv_fail "no menu after the restart"
+# This time with the mouse: after a program of the desktop has ended, this
+# Wine's desktop no longer passes keys to a menu.
+read -r mx my mw mh <<<"$KV_MENU"
+kv_click $((mx + 40)) $((my + 10)) 1
+kv_poll 30 test "$(wc -l < "$record")" -eq 2 || kv_fail "after the restart the entry did not start its program"
+kv_log "PASS"
