@@ -122,15 +122,21 @@ static LRESULT na_hook(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONUP:
         ldown = 0;
         return 1;
+    // A menu whose owner is not in the foreground takes no keys and does not
+    // close on a click beside it: the desktop paths bring the window forward
+    // as the icon's path does.
     case WM_RBUTTONDOWN:
         if (ldown == 1) {
+            SetForegroundWindow(hwnd);
             Prikazi_Menu(hwnd);
             cz = 1;
         }
         break;
     case WM_MBUTTONDOWN:
-        if (tri_mous == 1)
+        if (tri_mous == 1) {
+            SetForegroundWindow(hwnd);
             Prikazi_Menu(hwnd);
+        }
         return 1;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);

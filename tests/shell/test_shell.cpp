@@ -127,11 +127,20 @@ TEST_CASE("hook messages: left held and right pressed opens the menu, then cz is
     // The chord.
     send_counting_menus(h, MSHOOK_MSG, WM_LBUTTONDOWN, 0);
     REQUIRE(ldown == 1);
+    // Another window is in front; the chord's menu brings Kolvena's window
+    // forward, or the menu would take no keys.
+    HWND other = CreateWindowExA(0, "STATIC", "vspredju", WS_POPUP | WS_VISIBLE,
+                                 50, 50, 100, 40, NULL, NULL, NULL, NULL);
+    SetForegroundWindow(other);
+    wt::pump_for(100);
+    REQUIRE(GetForegroundWindow() == other);
     s = send_counting_menus(h, MSHOOK_MSG, WM_RBUTTONDOWN, 0);
     CHECK(s.menus == 1);
     CHECK(s.result == def_rdown);
     CHECK(cz == 1);
     CHECK(ldown == 0);
+    CHECK(GetForegroundWindow() == h);
+    DestroyWindow(other);
 
     // After the menu ldown is 0: a second right press alone does nothing.
     cz = 0;
