@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make python3
+  cmake make python3 binutils
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine64
