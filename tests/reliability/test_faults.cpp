@@ -354,6 +354,93 @@ TEST_CASE("programs that vanished or are no programs: one box each, the list unc
     CHECK(read_bytes(text) == "To ni program, le besedilo.\r\n");
 }
 
+TEST_CASE("a program file as Kolvena.cfg: fields stay within their sizes, at most 19 entries")
+{
+    // This test program's own bytes: NULs, CRs, Ctrl+Z, long and short runs.
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, sizeof self);
+    std::string bytes = read_bytes(self);
+    REQUIRE(bytes.size() > 100000);
+    const std::string cfg = win_path("Kolvena.cfg");
+    write_bytes(cfg, bytes);
+
+    mt::BoxWatcher boxes;     // a "more than 19" message, if any, is answered
+    wt::reset_program_state();
+    memset(m_polje, 0xA5, sizeof m_polje);
+    zacni_cfg();
+    wt::pump_for(100);
+    CHECK(IDx >= 30);
+    CHECK(IDx <= 49);
+    for (int i = 0; i < IDx - 30; i++) {
+        CAPTURE(i);
+        CHECK(strnlen(m_polje[i].opis, sizeof m_polje[i].opis) < sizeof m_polje[i].opis);
+        CHECK(strnlen(m_polje[i].pot, sizeof m_polje[i].pot) < sizeof m_polje[i].pot);
+    }
+    for (int i = IDx - 30; i < 20; i++) {
+        const unsigned char *p = (const unsigned char *)&m_polje[i];
+        size_t changed = 0;
+        for (size_t b = 0; b < sizeof m_polje[i]; b++)
+            changed += p[b] != 0xA5;
+        CHECK(changed == 0);
+    }
+    CHECK(boxes.boxes.size() <= 1);
+    CHECK(read_bytes(cfg) == bytes);     // the load never writes
+
+    // The menu opens with whatever was read.
+    mt::TrayWindow w;
+    size_t items = 0;
+    wt::Robot robot;
+    robot.menu([&](HWND m) {
+        items = (size_t)GetMenuItemCount(hpopup1);
+        wt::menu_key(m, VK_ESCAPE);
+    });
+    mt::run_menu(robot, w.hwnd);
+    CHECK(items == (size_t)(IDx - 30 + 8));
+}
+
+TEST_CASE("paths of 259 and 300 characters: the first is started, the second cut to 259 and refused")
+{
+    // C:\k and folders of 50, then the program's name: 259 in all.
+    std::string dir = "C:\\k";
+    while (dir.size() + 51 < 259 - 20)
+        dir += "\\" + std::string(50, (char)('a' + dir.size() % 26));
+    std::string p259 = dir + "\\" + std::string(259 - dir.size() - 1 - 4, 'r') + ".exe";
+    REQUIRE(p259.size() == 259);
+    mt::place_recorder(p259);
+    REQUIRE(exists(p259));
+    std::string p300 = p259.substr(0, 255) + std::string(41, 'x') + ".exe";
+    REQUIRE(p300.size() == 300);
+
+    start_with_file("Dolga\r\n" + p259 + "\r\nPredolga\r\n" + p300 + "\r\n");
+    REQUIRE(IDx == 32);
+    CHECK(std::string(m_polje[0].pot) == p259);
+    CHECK(std::string(m_polje[1].pot) == p300.substr(0, 259));
+    mt::start_recording();
+    mt::TrayWindow w;
+
+    {
+        mt::BoxWatcher boxes;
+        wt::Robot robot;
+        robot.keys(mt::from_top(0));
+        mt::run_menu(robot, w.hwnd);
+        std::vector<mt::Record> r = mt::wait_for_records(1);
+        REQUIRE(r.size() == 1);
+        CHECK(mt::same_path(r[0].module, p259));
+        CHECK(boxes.boxes.empty());
+    }
+    {
+        mt::BoxWatcher boxes;
+        wt::Robot robot;
+        robot.keys(mt::from_top(1));
+        mt::run_menu(robot, w.hwnd);
+        wt::pump_for(300);
+        REQUIRE(boxes.boxes.size() == 1);
+        CHECK(boxes.boxes[0].box.text == NE_MOREM);
+        CHECK(mt::read_records().size() == 1);
+    }
+    CHECK(IDx == 32);
+}
+
 TEST_CASE("Kolvena.cfg that cannot be read: the list stays empty, nothing else happens")
 {
     const std::string cfg = win_path("Kolvena.cfg");
