@@ -38,6 +38,49 @@ inline void add_entry(const char *opis, const char *pot)
     potrdi_vnos(opis);
 }
 
+// ---- files ----
+
+// The Windows directory, and a file in it.
+inline std::string win_dir()
+{
+    char dir[MAX_PATH];
+    GetWindowsDirectoryA(dir, sizeof dir);
+    return dir;
+}
+
+inline std::string win_path(const char *name)
+{
+    return win_dir() + "\\" + name;
+}
+
+// A file's bytes ("<missing>" when it cannot be opened).
+inline std::string read_bytes(const std::string &path)
+{
+    std::string s;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return "<missing>";
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    fclose(f);
+    return s;
+}
+
+inline void write_bytes(const std::string &path, const std::string &bytes)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    REQUIRE(f != nullptr);
+    REQUIRE(fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
+    REQUIRE(fclose(f) == 0);
+}
+
+inline bool exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // ---- windows of this thread ----
 
 inline std::string class_of(HWND h)

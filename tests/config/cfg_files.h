@@ -11,43 +11,14 @@
 
 namespace cfg {
 
-inline std::string win_dir()
-{
-    char dir[MAX_PATH];
-    GetWindowsDirectoryA(dir, sizeof dir);
-    return dir;
-}
+using wt::win_dir;
+using wt::read_bytes;
+using wt::write_bytes;
+using wt::exists;
 
 inline std::string cfg_path()
 {
     return win_dir() + "\\Kolvena.cfg";
-}
-
-inline std::string read_bytes(const std::string &path)
-{
-    std::string s;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
-
-inline void write_bytes(const std::string &path, const std::string &bytes)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    REQUIRE(f != nullptr);
-    REQUIRE(fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
-    REQUIRE(fclose(f) == 0);
-}
-
-inline bool exists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // What m_polje is filled with before a load: every byte a load does not

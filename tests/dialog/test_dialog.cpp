@@ -8,41 +8,16 @@
 #include <string>
 #include <vector>
 
+using wt::win_path;
+using wt::read_bytes;
+using wt::write_bytes;
+
 static const char CAPTION[] = "                            Nastavitve ";
 static const char NOTEPAD[] = "C:\\windows\\notepad.exe";
 static const char REGEDIT[] = "C:\\windows\\regedit.exe";
 static const int FILE_NAME_BOX = 0x47C;   // cmb13: "File name:" of the Open dialog
 
 // ---- Kolvena.cfg ----
-
-static std::string win_path(const char *name)
-{
-    char dir[MAX_PATH];
-    GetWindowsDirectoryA(dir, sizeof dir);
-    return std::string(dir) + "\\" + name;
-}
-
-static std::string read_bytes(const std::string &path)
-{
-    std::string s;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
-
-static void write_bytes(const std::string &path, const std::string &bytes)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    REQUIRE(f != nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
 
 // Starts as the program does: a fresh list, then the configuration start-up
 // over a Kolvena.cfg with the given bytes.

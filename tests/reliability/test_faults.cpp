@@ -13,6 +13,11 @@
 #include <string>
 #include <vector>
 
+using wt::win_path;
+using wt::read_bytes;
+using wt::write_bytes;
+using wt::exists;
+
 extern HHOOK (WINAPI *namesti_hook)(int, HOOKPROC, HINSTANCE, DWORD);   // shell.cpp
 extern NOTIFYICONDATAA sprememba;   // shell.cpp: the last tooltip change
 
@@ -23,40 +28,6 @@ const char NOTEPAD[] = "C:\\windows\\notepad.exe";
 const char NE_MOREM[] = "Programa ne morem izvesti";
 const char NI_SHRANJENO[] = "Seznama programov ni bilo mogoce shraniti v datoteko Kolvena.cfg.\n"
                             "Spremembe veljajo le do izhoda iz programa.";
-
-std::string win_path(const char *name)
-{
-    char dir[MAX_PATH];
-    GetWindowsDirectoryA(dir, sizeof dir);
-    return std::string(dir) + "\\" + name;
-}
-
-std::string read_bytes(const std::string &path)
-{
-    std::string s;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
-}
-
-void write_bytes(const std::string &path, const std::string &bytes)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    REQUIRE(f != nullptr);
-    REQUIRE(fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
-    REQUIRE(fclose(f) == 0);
-}
-
-bool exists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // Starts as the program does over a Kolvena.cfg with these bytes.
 void start_with_file(const std::string &bytes)

@@ -21,6 +21,9 @@
 #include <string>
 #include <vector>
 
+using wt::win_path;
+using wt::read_bytes;
+
 namespace {
 
 const char NOTEPAD[] = "C:\\windows\\notepad.exe";
@@ -32,27 +35,6 @@ int soak_count(int normal)
 {
     std::string how = mt::env("KOLVENA_SOAK");
     return how == "long" ? normal * 10 : how == "short" ? normal / 10 : normal;
-}
-
-std::string win_path(const char *name)
-{
-    char dir[MAX_PATH];
-    GetWindowsDirectoryA(dir, sizeof dir);
-    return std::string(dir) + "\\" + name;
-}
-
-std::string read_bytes(const std::string &path)
-{
-    std::string s;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
 }
 
 // ---- what the process holds ----
