@@ -12,14 +12,7 @@ cmake --preset x64 >/dev/null
 cmake --build --preset x64
 
 work=$(mktemp -d /tmp/kolvena-shots.XXXXXX)
-cleanup() {
-  if [ -n "${KOLVENA_XVFB_PID:-}" ]; then kill "$KOLVENA_XVFB_PID" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-kolvena_start_xvfb
-export KOLVENA_WINE_TEMPLATE="$work/template"
-kolvena_make_prefix "$KOLVENA_WINE_TEMPLATE"
+kolvena_session "$work"
 export KOLVENA_ARTIFACTS="$work/artifacts" KOLVENA_SRC_DIR="$here" KOLVENA_BIN_DIR="$here/build/x64"
 
 bash tests/e2e/test_settings.sh build/x64/Kolvena.exe

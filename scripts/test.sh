@@ -14,16 +14,7 @@ cmake --preset x64 >/dev/null
 cmake --build --preset x64
 
 work=$(mktemp -d /tmp/kolvena-test.XXXXXX)
-cleanup() {
-  if [ -n "${KOLVENA_XVFB_PID:-}" ]; then kill "$KOLVENA_XVFB_PID" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-kolvena_start_xvfb
-export KOLVENA_WINE_TEMPLATE="$work/template"
-echo "Preparing a Wine prefix for this run (display $DISPLAY)..."
-kolvena_make_prefix "$KOLVENA_WINE_TEMPLATE"
+kolvena_session "$work"
 
 export KOLVENA_ARTIFACTS="$here/build/x64/artifacts"
 mkdir -p "$KOLVENA_ARTIFACTS"

@@ -34,3 +34,20 @@ kolvena_start_xvfb() {
   echo "Xvfb did not start on $DISPLAY" >&2
   return 1
 }
+
+# kolvena_session WORKDIR: what a run of the tests or the screenshots needs:
+# its own Xvfb display and a template prefix in WORKDIR (exported as
+# KOLVENA_WINE_TEMPLATE); both go again at exit (an EXIT trap).
+kolvena_session() {
+  KOLVENA_SESSION_DIR=$1
+  trap kolvena_session_end EXIT
+  kolvena_start_xvfb
+  export KOLVENA_WINE_TEMPLATE="$KOLVENA_SESSION_DIR/template"
+  echo "Preparing a Wine prefix for this run (display $DISPLAY)..."
+  kolvena_make_prefix "$KOLVENA_WINE_TEMPLATE"
+}
+
+kolvena_session_end() {
+  if [ -n "${KOLVENA_XVFB_PID:-}" ]; then kill "$KOLVENA_XVFB_PID" 2>/dev/null || true; fi
+  rm -rf "$KOLVENA_SESSION_DIR"
+}
