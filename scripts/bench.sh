@@ -89,7 +89,7 @@ echo "== Size"
 # ---- the prefix ----
 export WINEPREFIX="$work/prefix"
 echo "== Preparing a Wine prefix (display $DISPLAY)"
-kolvena_make_prefix "$WINEPREFIX"
+kolvena_make_prefix "$WINEPREFIX" plain
 wineserver -p          # stays up between the programs, ended by cleanup
 winpath() { echo "Z:${1//\//\\}"; }
 bk="$out/bench/bench_kolvena.exe"
