@@ -81,6 +81,22 @@ inline bool exists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// ---- the tray ----
+
+// Whether the notification area holds an icon for window h and id 1: a
+// tooltip change is taken only for an icon that is there.
+inline bool icon_there(HWND h)
+{
+    NOTIFYICONDATAA nid;
+    ZeroMemory(&nid, sizeof nid);
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = h;
+    nid.uID = TRAY_ID;
+    nid.uFlags = NIF_TIP;
+    kopiraj(nid.szTip, sizeof nid.szTip, tttable[0]);
+    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
 // ---- windows of this thread ----
 
 inline std::string class_of(HWND h)

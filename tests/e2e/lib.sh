@@ -360,3 +360,13 @@ kv_menu_keys() {
 
 # kv_wait_file PATH [SECONDS]: waits for a file to exist and be non-empty.
 kv_wait_file() { kv_poll "${2:-20}" test -s "$1"; }
+
+# kv_place_recorder: the recorder helper as C:\Moji programi\recorder.exe in
+# the prefix (a folder whose name has a blank); its record file in KV_RECORD.
+kv_place_recorder() {
+  local recorder="${KOLVENA_BIN_DIR:?}/tests/recorder.exe"
+  [ -f "$recorder" ] || kv_fail "no recorder helper at $recorder"
+  mkdir -p "$KV_PREFIX/drive_c/Moji programi"
+  cp "$recorder" "$KV_PREFIX/drive_c/Moji programi/recorder.exe"
+  KV_RECORD="$KV_PREFIX/drive_c/Moji programi/recorder.log"
+}

@@ -9,11 +9,8 @@
 
 kv_setup "$1"
 
-recorder="${KOLVENA_BIN_DIR:?}/tests/recorder.exe"
-[ -f "$recorder" ] || kv_fail "no recorder helper at $recorder"
-mkdir -p "$KV_PREFIX/drive_c/Moji programi"
-cp "$recorder" "$KV_PREFIX/drive_c/Moji programi/recorder.exe"
-record="$KV_PREFIX/drive_c/Moji programi/recorder.log"
+kv_place_recorder
+record=$KV_RECORD
 cfg="$KV_WINDIR/Kolvena.cfg"
 rm -f "$cfg"
 

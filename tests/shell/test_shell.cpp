@@ -53,19 +53,6 @@ bool add_icon(HWND h)
     return Shell_NotifyIconA(NIM_ADD, &tray) != FALSE;
 }
 
-// Whether the notification area holds an icon for this window and id 1.
-bool icon_there(HWND h)
-{
-    NOTIFYICONDATAA nid;
-    ZeroMemory(&nid, sizeof nid);
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    nid.hWnd = h;
-    nid.uID = TRAY_ID;
-    nid.uFlags = NIF_TIP;
-    kopiraj(nid.szTip, sizeof nid.szTip, "preverjanje");
-    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
-}
-
 void drain_quit()
 {
     MSG msg;
@@ -300,7 +287,7 @@ TEST_CASE("destruction removes the icon, posts the quit with code 0 and stops th
     REQUIRE(h != NULL);
     bool have_tray = add_icon(h);
     if (have_tray)
-        CHECK(icon_there(h));
+        CHECK(wt::icon_there(h));
     else
         WARN_MESSAGE(false, "no notification area here: the icon's removal is not seen");
 
@@ -314,7 +301,7 @@ TEST_CASE("destruction removes the icon, posts the quit with code 0 and stops th
     CHECK(sprememba.hWnd == h);
     CHECK(sprememba.uID == TRAY_ID);
     if (have_tray)
-        CHECK_FALSE(icon_there(h));
+        CHECK_FALSE(wt::icon_there(h));
 
     // No tick comes any more: the tooltip stays where it was.
     int gi_now = gi;
@@ -329,17 +316,17 @@ TEST_CASE("a restarted taskbar gets the icon again, with the line shown now")
     wt::reset_program_state();
     HWND h = quiet_tray_window();
     REQUIRE(add_icon(h));
-    REQUIRE(icon_there(h));
+    REQUIRE(wt::icon_there(h));
 
     // The taskbar has forgotten the icon.
     NOTIFYICONDATAA gone = tray;
     Shell_NotifyIconA(NIM_DELETE, &gone);
-    REQUIRE_FALSE(icon_there(h));
+    REQUIRE_FALSE(wt::icon_there(h));
 
     gi = 2;
     UINT taskbar_created = RegisterWindowMessageA("TaskbarCreated");
     SendMessageA(h, taskbar_created, 0, 0);
-    CHECK(icon_there(h));
+    CHECK(wt::icon_there(h));
     CHECK(std::string(tray.szTip) == tttable[2]);
     CHECK(tray.hWnd == h);
     CHECK(tray.uFlags == (UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP));
@@ -349,6 +336,6 @@ TEST_CASE("a restarted taskbar gets the icon again, with the line shown now")
     CHECK_FALSE(Shell_NotifyIconA(NIM_ADD, &again));
 
     SendMessageA(h, WM_DESTROY, 0, 0);
-    CHECK_FALSE(icon_there(h));
+    CHECK_FALSE(wt::icon_there(h));
     wt::destroy_tray_window(h);
 }

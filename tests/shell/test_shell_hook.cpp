@@ -390,18 +390,6 @@ struct Seen {
 Seen seen;
 UINT_PTR probe_timer;
 
-bool icon_of(HWND h)
-{
-    NOTIFYICONDATAA nid;
-    ZeroMemory(&nid, sizeof nid);
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    nid.hWnd = h;
-    nid.uID = TRAY_ID;
-    nid.uFlags = NIF_TIP;
-    kopiraj(nid.szTip, sizeof nid.szTip, " Kolvena verzija 1.1 ");
-    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
-}
-
 // Runs inside WinMain's message loop: looks at what start-up made, then
 // leaves as " Izhod " does.
 void CALLBACK probe(HWND, UINT, UINT_PTR, DWORD)
@@ -418,7 +406,7 @@ void CALLBACK probe(HWND, UINT, UINT_PTR, DWORD)
     seen.priority = GetPriorityClass(GetCurrentProcess());
     seen.tray_record = tray;
     seen.hook = g_hMSHook != NULL && g_hMSWnd == h;
-    seen.icon = icon_of(h);
+    seen.icon = wt::icon_there(h);
     seen.entries = IDx - 30;
     char dir[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof dir, dir);
@@ -482,7 +470,7 @@ TEST_CASE("start-up: hidden window, icon, hook, timer and list; the loop ends wi
     CHECK(std::string(t.szTip) == " Kolvena verzija 1.1 ");
 
     // Gone with the window: the icon.
-    CHECK_FALSE(icon_of(t.hWnd));
+    CHECK_FALSE(wt::icon_there(t.hWnd));
     CHECK_FALSE(IsWindow(t.hWnd));
     DeleteFileA(cfg.c_str());
 }
