@@ -13,13 +13,14 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 kolvena_make_prefix() {
   mkdir -p "$1"
   WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
-  if [ "${2:-}" = plain ]; then
-    WINEPREFIX="$1" wineserver -w
-    return
-  fi
   local reg
-  reg=$(mktemp /tmp/kolvena-desktop.XXXXXX.reg)
-  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n"Desktop"="Default"\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"Default"="1024x768"\n' > "$reg"
+  reg=$(mktemp /tmp/kolvena-prefix-settings.XXXXXX.reg)
+  # A program that crashes prints its backtrace and ends, instead of waiting
+  # in Wine's crash dialog for a click that never comes.
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n' > "$reg"
+  if [ "${2:-}" != plain ]; then
+    printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\n"Desktop"="Default"\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\n"Default"="1024x768"\n' >> "$reg"
+  fi
   WINEPREFIX="$1" wine regedit "$reg" >/dev/null 2>&1
   WINEPREFIX="$1" wineserver -w
   rm -f "$reg"
