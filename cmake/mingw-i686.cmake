@@ -1,5 +1,6 @@
-# Cross-build for 32-bit Windows with MinGW-w64 (built and linked, not run:
-# this machine runs no 32-bit x86 programs).
+# Cross-build for 32-bit Windows with MinGW-w64, the build users run; its
+# programs run under Wine's 32-bit half (emulated where the kernel runs no
+# i386 code).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)

@@ -4,6 +4,14 @@
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG="${WINEDEBUG:--all}"
 
+# Wine is started through its 64-bit loader. With wine32 installed, Debian's
+# `wine` would start every program, 64-bit ones too, through the 32-bit
+# loader, which runs emulated where the kernel runs no i386 code. The 64-bit
+# loader hands a 32-bit program to the 32-bit one by itself.
+export WINELOADER=/usr/lib/wine/wine64
+wine() { "$WINELOADER" "$@"; }
+export -f wine
+
 # kolvena_make_prefix DIR [plain]: makes a fresh prefix in DIR (wineboot -i)
 # and waits for its server to end. Its programs run in a virtual desktop:
 # without a window manager on the Xvfb display, Wine waits about two seconds
@@ -12,7 +20,8 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # virtual desktop adds its own drawing to every window change).
 kolvena_make_prefix() {
   mkdir -p "$1"
-  WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
+  WINEPREFIX="$1" wine wineboot -i >/dev/null 2>&1
+  WINEPREFIX="$1" wineserver -w
   local reg
   reg=$(mktemp /tmp/kolvena-prefix-settings.XXXXXX.reg)
   # A program that crashes prints its backtrace and ends, instead of waiting

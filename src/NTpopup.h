@@ -36,6 +36,8 @@ bool pisi_tok(FILE *f);
 
 #ifdef _WIN32
 #include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
 #include "resource.h"
 
 // ---- configuration file (config.cpp) ----
@@ -63,6 +65,19 @@ extern HWND  g_hMSWnd;
 extern UINT  g_uMSMsg;
 
 LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Loads a system DLL by name from the system directory only (never from the
+// program's or the current directory); NULL when it cannot be loaded.
+HMODULE nalozi_sistemsko(const char *ime);
+
+// Fills f with the function `ime` of module m, NULL when m is NULL or lacks it.
+template <typename F> void poisci_funkcijo(HMODULE m, const char *ime, F *&f)
+{
+    // Through void (*)(void), the one function type that every other may be
+    // cast to and from without a warning.
+    f = m == NULL ? nullptr
+                  : reinterpret_cast<F *>(reinterpret_cast<void (*)(void)>(GetProcAddress(m, ime)));
+}
 HHOOK MSHookStart(HWND hWnd, UINT uMsg);
 BOOL  MSHookStop(void);
 LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam);
@@ -81,6 +96,17 @@ LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam);
 
 extern HMENU hmenu1, hpopup1;
 
+// comctl32, for the pictures' image lists, is loaded when the first picture
+// is drawn rather than at start-up. Its functions are called through these
+// pointers, which comctl32_nalozen fills on its first call; it returns false
+// when the DLL or a function is missing (the pictures are then drawn without
+// icons). Tests put stand-ins into the pointers after that first call.
+extern HIMAGELIST (WINAPI *pImageList_Create)(int, int, UINT, int, int);
+extern int        (WINAPI *pImageList_Add)(HIMAGELIST, HBITMAP, HBITMAP);
+extern BOOL       (WINAPI *pImageList_Draw)(HIMAGELIST, int, HDC, int, int, UINT);
+extern BOOL       (WINAPI *pImageList_Destroy)(HIMAGELIST);
+bool comctl32_nalozen(void);
+
 void Prikazi_Menu(HWND hwnd);
 int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV]);
 void ShutDown(void);
@@ -88,6 +114,10 @@ void ShutDown(void);
 // ---- settings dialog (dialog.cpp) ----
 
 extern HWND dlg_odprt;        // the settings dialog while it is open
+
+// comdlg32, for the file dialog, is loaded when "Poisci" is first pressed.
+extern BOOL (WINAPI *pGetOpenFileNameA)(LPOPENFILENAMEA);
+bool comdlg32_nalozen(void);
 
 INT_PTR CALLBACK Dlg_proc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL InitializeDLG(HWND hDlg, WPARAM wParam, LPARAM lParam);

@@ -70,6 +70,19 @@ BOOL InitializeDLG(HWND hDlg, WPARAM, LPARAM)
     return TRUE;
 }
 
+BOOL (WINAPI *pGetOpenFileNameA)(LPOPENFILENAMEA);
+
+// Loaded by hand on first use, as comctl32 is (menu.cpp).
+bool comdlg32_nalozen(void)
+{
+    static bool poskuseno = false;
+    if (!poskuseno) {
+        poskuseno = true;
+        poisci_funkcijo(nalozi_sistemsko("comdlg32.dll"), "GetOpenFileNameA", pGetOpenFileNameA);
+    }
+    return pGetOpenFileNameA != NULL;
+}
+
 void Najdi_pot(HWND hDlg)
 {
     char pot[MAX_PATH];
@@ -85,7 +98,7 @@ void Najdi_pot(HWND hDlg)
     ofn.nMaxFile = sizeof pot;
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     ofn.lpstrDefExt = "txt";
-    if (!GetOpenFileNameA(&ofn))
+    if (!comdlg32_nalozen() || !pGetOpenFileNameA(&ofn))
         return;
 
     SendDlgItemMessageA(hDlg, IDC_POT, LB_RESETCONTENT, 0, 0);

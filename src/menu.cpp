@@ -2,11 +2,32 @@
 // cursor, the choice carried out; the entries' pictures; the system actions.
 #include "NTpopup.h"
 
-#include <commctrl.h>
 #include <string.h>
 
 HMENU hmenu1;
 HMENU hpopup1;
+
+HIMAGELIST (WINAPI *pImageList_Create)(int, int, UINT, int, int);
+int        (WINAPI *pImageList_Add)(HIMAGELIST, HBITMAP, HBITMAP);
+BOOL       (WINAPI *pImageList_Draw)(HIMAGELIST, int, HDC, int, int, UINT);
+BOOL       (WINAPI *pImageList_Destroy)(HIMAGELIST);
+
+// Loaded by hand rather than by the linker's delay-load, whose 32-bit import
+// thunks made by dlltool jump to address 0 on the first call.
+bool comctl32_nalozen(void)
+{
+    static bool poskuseno = false;
+    if (!poskuseno) {
+        poskuseno = true;
+        HMODULE m = nalozi_sistemsko("comctl32.dll");
+        poisci_funkcijo(m, "ImageList_Create", pImageList_Create);
+        poisci_funkcijo(m, "ImageList_Add", pImageList_Add);
+        poisci_funkcijo(m, "ImageList_Draw", pImageList_Draw);
+        poisci_funkcijo(m, "ImageList_Destroy", pImageList_Destroy);
+    }
+    return pImageList_Create != NULL && pImageList_Add != NULL &&
+           pImageList_Draw != NULL && pImageList_Destroy != NULL;
+}
 
 // ---- pictures of the entries ----
 
@@ -16,7 +37,7 @@ HMENU hpopup1;
 static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i)
 {
     HDC mem = CreateCompatibleDC(hdcOkno);
-    HIMAGELIST il = ImageList_Create(32, 32, ILC_MASK, 1, 1);
+    HIMAGELIST il = comctl32_nalozen() ? pImageList_Create(32, 32, ILC_MASK, 1, 1) : NULL;
     HICON ikona = ExtractIconA(ghInst, m_polje[i].pot, 0);
     ICONINFO ii;
     ZeroMemory(&ii, sizeof ii);
@@ -33,16 +54,17 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i)
     RECT r = { 0, 0, SLIKA_W, SLIKA_H };
     FillRect(mem, &r, copic);
 
-    if (z_ikono) {
-        ImageList_Add(il, ii.hbmColor, ii.hbmMask);
-        ImageList_Draw(il, 0, mem, 0, 0, ILD_NORMAL);
+    if (z_ikono && il != NULL) {
+        pImageList_Add(il, ii.hbmColor, ii.hbmMask);
+        pImageList_Draw(il, 0, mem, 0, 0, ILD_NORMAL);
     }
     SetBkMode(mem, TRANSPARENT);
     TextOutA(mem, 40, 10, m_polje[i].opis, (int)strlen(m_polje[i].opis));
 
     AppendMenuA(popup, MF_BITMAP, IDM_PRVI_PROGRAM + i, (LPCSTR)slika);
 
-    ImageList_Destroy(il);
+    if (il != NULL)
+        pImageList_Destroy(il);
     DeleteDC(mem);
     DeleteObject(copic);
     if (ikona != NULL)

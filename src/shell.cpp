@@ -2,6 +2,8 @@
 // the desktop mouse hook.
 #include "NTpopup.h"
 
+#include <string.h>
+
 HINSTANCE ghInst;
 int tri_mous;
 int gi;
@@ -79,6 +81,19 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         DispatchMessageA(&msg);
     }
     return (int)msg.wParam;
+}
+
+HMODULE nalozi_sistemsko(const char *ime)
+{
+    // A full path loads that very file. On 64-bit Windows a 32-bit program
+    // asking for system32 gets SysWOW64, its own system directory.
+    char pot[MAX_PATH];
+    UINT n = GetSystemDirectoryA(pot, sizeof pot);
+    if (n == 0 || n + 1 + strlen(ime) + 1 > sizeof pot)
+        return NULL;
+    pot[n] = '\\';
+    kopiraj(pot + n + 1, sizeof pot - n - 1, ime);
+    return LoadLibraryA(pot);
 }
 
 // Sends the icon's record with the given tooltip line: NIM_MODIFY and

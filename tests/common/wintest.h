@@ -113,19 +113,34 @@ inline std::string text_of(HWND h)
     return buf;
 }
 
+// Enumeration with a lambda: the callback is a named CALLBACK function, as a
+// lambda cannot carry the 32-bit build's stdcall convention.
+using WindowVisitor = std::function<bool(HWND)>;   // false stops the walk
+inline BOOL CALLBACK visit_window(HWND h, LPARAM lp)
+{
+    return (*(WindowVisitor *)lp)(h) ? TRUE : FALSE;
+}
+// Every top-level window of this thread, until f returns false.
+inline void each_thread_window(WindowVisitor f)
+{
+    EnumThreadWindows(GetCurrentThreadId(), visit_window, (LPARAM)&f);
+}
+// Every top-level window of the desktop, until f returns false.
+inline void each_window(WindowVisitor f)
+{
+    EnumWindows(visit_window, (LPARAM)&f);
+}
+
 // The first visible top-level window of this thread with the given class.
 inline HWND find_thread_window(const char *cls)
 {
-    struct Find { const char *cls; HWND found; } f = { cls, NULL };
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND h, LPARAM lp) -> BOOL {
-        Find *f = (Find *)lp;
-        if (IsWindowVisible(h) && class_of(h) == f->cls) {
-            f->found = h;
-            return FALSE;
-        }
-        return TRUE;
-    }, (LPARAM)&f);
-    return f.found;
+    HWND found = NULL;
+    each_thread_window([&](HWND h) {
+        if (IsWindowVisible(h) && class_of(h) == cls)
+            found = h;
+        return found == NULL;
+    });
+    return found;
 }
 
 // The tracked popup menu's window (menus belong to no thread's enumeration in

@@ -729,11 +729,11 @@ static HWND make_owner_window()
 static int settings_dialogs()
 {
     int n = 0;
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND h, LPARAM lp) -> BOOL {
+    wt::each_thread_window([&](HWND h) {
         if (wt::class_of(h) == "#32770" && is_settings(h))
-            ++*(int *)lp;
-        return TRUE;
-    }, (LPARAM)&n);
+            ++n;
+        return true;
+    });
     return n;
 }
 
@@ -774,11 +774,11 @@ TEST_CASE("\" Nastavitve \" while the dialog is open brings it to the front")
         CHECK(settings_dialogs() == 1);
         CHECK(GetForegroundWindow() == h);
         CHECK(dlg_odprt == h);
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND d, LPARAM) -> BOOL {
+        wt::each_thread_window([](HWND d) {
             if (wt::class_of(d) == "#32770" && is_settings(d))
                 PostMessageA(d, WM_CLOSE, 0, 0);
-            return TRUE;
-        }, 0);
+            return true;
+        });
     });
     s.run();
     CHECK(menu_returned);

@@ -132,15 +132,18 @@ static HMODULE load_kolvena()
     return m;
 }
 
+static BOOL CALLBACK note_language(HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR lp)
+{
+    ((std::vector<LANGID> *)lp)->push_back(lang);
+    return TRUE;
+}
+
 TEST_CASE("Kolvena.exe holds dialog 100 once, in English (United States)")
 {
     HMODULE m = load_kolvena();
     std::vector<LANGID> langs;
-    EnumResourceLanguagesA(m, RT_DIALOG, MAKEINTRESOURCEA(IDD_NASTAVITVE),
-                           [](HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR lp) -> BOOL {
-                               ((std::vector<LANGID> *)lp)->push_back(lang);
-                               return TRUE;
-                           }, (LONG_PTR)&langs);
+    EnumResourceLanguagesA(m, RT_DIALOG, MAKEINTRESOURCEA(IDD_NASTAVITVE), note_language,
+                           (LONG_PTR)&langs);
     CHECK(langs == std::vector<LANGID>{ 1033 });
 
     // The test programs run the dialog from their own copy of the resources.

@@ -164,31 +164,28 @@ private:
         BoxWatcher *w = current();
         if (!w)
             return;
-        struct Find { BoxWatcher *w; HWND found; } f = { w, NULL };
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND h, LPARAM lp) -> BOOL {
-            Find *f = (Find *)lp;
-            if (IsWindowVisible(h) && wt::class_of(h) == "#32770" && !f->w->handled.count(h)) {
-                f->found = h;
-                return FALSE;
-            }
-            return TRUE;
-        }, (LPARAM)&f);
-        if (!f.found)
+        HWND found = NULL;
+        wt::each_thread_window([&](HWND h) {
+            if (IsWindowVisible(h) && wt::class_of(h) == "#32770" && !w->handled.count(h))
+                found = h;
+            return found == NULL;
+        });
+        if (!found)
             return;
-        w->handled.insert(f.found);
+        w->handled.insert(found);
         Seen s;
-        s.hwnd = f.found;
-        s.box = wt::read_box(f.found);
-        s.icon_shown = icon_of(f.found, &s.icon);
-        for (HWND c = GetWindow(f.found, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        s.hwnd = found;
+        s.box = wt::read_box(found);
+        s.icon_shown = icon_of(found, &s.icon);
+        for (HWND c = GetWindow(found, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
             if ((wt::class_of(c) == "Button" || wt::class_of(c) == "BUTTON") && IsWindowVisible(c))
                 s.button_ids.push_back(GetDlgCtrlID(c));
         w->boxes.push_back(s);
         w->events.push_back("box:" + s.box.text);
         if (w->on_box)
-            w->on_box(f.found, s);
+            w->on_box(found, s);
         else
-            answer(f.found);
+            answer(found);
     }
 
     UINT_PTR timer = 0;

@@ -289,12 +289,12 @@ TEST_CASE(" Najdi... : the shell opens drive C:")
     static HWND found;
     found = NULL;
     wt::pump_until([] {
-        EnumWindows([](HWND h, LPARAM) -> BOOL {
+        wt::each_window([](HWND h) {
             if (IsWindowVisible(h) && wt::class_of(h) == "ExplorerWClass" &&
                 wt::text_of(h).find("C:") != std::string::npos)
                 found = h;
             return found == NULL;
-        }, 0);
+        });
         return found != NULL;
     }, 20000);
     REQUIRE(found != NULL);
@@ -510,11 +510,11 @@ TEST_CASE(" Nastavitve : the settings dialog, only one at a time")
             .dialog(caption, [&](HWND d) {
                 nested_ended = !IsMenu(nested.holder);
                 dlg_in_front = GetForegroundWindow() == d;
-                EnumThreadWindows(GetCurrentThreadId(), [](HWND h, LPARAM lp) -> BOOL {
+                wt::each_thread_window([&](HWND h) {
                     if (IsWindow(h) && wt::class_of(h) == "#32770")
-                        ++*(int *)lp;
-                    return TRUE;
-                }, (LPARAM)&dialogs);
+                        ++dialogs;
+                    return true;
+                });
                 PostMessageA(d, WM_CLOSE, 0, 0);
             });
         mt::run_menu(robot, w.hwnd);

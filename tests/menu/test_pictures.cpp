@@ -146,25 +146,6 @@ void *redirect(const char *dll, const char *name, void *to)
     return real;
 }
 
-// comctl32 is loaded on first use: its functions are reached through the
-// delay-load slots the linker made for them, which start out pointing at the
-// loader's stub. Point the slot itself at `to`; returns the real function.
-extern "C" void *__imp_ImageList_Create;
-extern "C" void *__imp_ImageList_Destroy;
-
-void *redirect_delayed(void **slot, const char *name, void *to)
-{
-    HMODULE lib = LoadLibraryA("comctl32.dll");
-    REQUIRE(lib != NULL);
-    void *real = (void *)GetProcAddress(lib, name);
-    REQUIRE(real != NULL);
-    DWORD old;
-    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
-    *slot = to;
-    VirtualProtect(slot, sizeof *slot, old, &old);
-    return real;
-}
-
 void start_noting()
 {
     static bool done = false;
@@ -176,8 +157,12 @@ void start_noting()
     real_LoadBitmapA = (decltype(real_LoadBitmapA))redirect("user32.dll", "LoadBitmapA", (void *)rec_LoadBitmapA);
     real_CreateSolidBrush = (decltype(real_CreateSolidBrush))redirect("gdi32.dll", "CreateSolidBrush", (void *)rec_CreateSolidBrush);
     real_CreateCompatibleDC = (decltype(real_CreateCompatibleDC))redirect("gdi32.dll", "CreateCompatibleDC", (void *)rec_CreateCompatibleDC);
-    real_ImageList_Create = (decltype(real_ImageList_Create))redirect_delayed(&__imp_ImageList_Create, "ImageList_Create", (void *)rec_ImageList_Create);
-    real_ImageList_Destroy = (decltype(real_ImageList_Destroy))redirect_delayed(&__imp_ImageList_Destroy, "ImageList_Destroy", (void *)rec_ImageList_Destroy);
+    // comctl32 is loaded on first use and called through Kolvena's pointers.
+    REQUIRE(comctl32_nalozen());
+    real_ImageList_Create = pImageList_Create;
+    pImageList_Create = rec_ImageList_Create;
+    real_ImageList_Destroy = pImageList_Destroy;
+    pImageList_Destroy = rec_ImageList_Destroy;
     real_GetDC = (decltype(real_GetDC))redirect("user32.dll", "GetDC", (void *)rec_GetDC);
     real_ReleaseDC = (decltype(real_ReleaseDC))redirect("user32.dll", "ReleaseDC", (void *)rec_ReleaseDC);
 }
