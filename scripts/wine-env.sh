@@ -35,6 +35,17 @@ kolvena_make_prefix() {
   rm -f "$reg"
 }
 
+# kolvena_fresh_prefix DIR: a throwaway prefix in DIR, copied from the run's
+# template ($KOLVENA_WINE_TEMPLATE) or, without one, made afresh.
+kolvena_fresh_prefix() {
+  mkdir -p "$1"
+  if [ -n "${KOLVENA_WINE_TEMPLATE:-}" ] && [ -d "$KOLVENA_WINE_TEMPLATE" ]; then
+    cp -a "$KOLVENA_WINE_TEMPLATE/." "$1/"
+  else
+    kolvena_make_prefix "$1"
+  fi
+}
+
 # Starts Xvfb on a free display number and exports DISPLAY; its pid goes
 # into KOLVENA_XVFB_PID.
 kolvena_start_xvfb() {

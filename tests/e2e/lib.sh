@@ -61,11 +61,7 @@ kv_setup() {
   KV_WORK=$(mktemp -d /tmp/kolvena-e2e.XXXXXX)
   KV_PREFIX="$KV_WORK/prefix"
   trap kv_cleanup EXIT
-  if [ -n "${KOLVENA_WINE_TEMPLATE:-}" ] && [ -d "$KOLVENA_WINE_TEMPLATE" ]; then
-    cp -a "$KOLVENA_WINE_TEMPLATE/." "$KV_PREFIX/"
-  else
-    kolvena_make_prefix "$KV_PREFIX"
-  fi
+  kolvena_fresh_prefix "$KV_PREFIX"
   export WINEPREFIX="$KV_PREFIX"
   cat > "$KV_WORK/desktop.reg" <<EOF
 REGEDIT4

@@ -19,11 +19,7 @@ exe="$bin/tests/test_faults.exe"
 failed=0
 for how in full limit; do
   prefix=$(mktemp -d /tmp/kolvena-disk.XXXXXX)
-  if [ -n "${KOLVENA_WINE_TEMPLATE:-}" ] && [ -d "$KOLVENA_WINE_TEMPLATE" ]; then
-    cp -a "$KOLVENA_WINE_TEMPLATE/." "$prefix/"
-  else
-    kolvena_make_prefix "$prefix"
-  fi
+  kolvena_fresh_prefix "$prefix"
   windir="$prefix/drive_c/windows"
   [ -d "$windir" ] || { echo "no Windows directory in $prefix" >&2; exit 1; }
   if [ "$how" = full ]; then
