@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Kolvena.exe as a user gets it: a GUI program that imports system DLLs only
-# (no C++ or GCC runtime DLLs), with ASLR and DEP on, built with the stack
-# protector; the same for the 32-bit build when it has been built.
+# Kolvena.exe as a user gets it, for the build it is given: a GUI program
+# that imports system DLLs only (no C++ or GCC runtime DLLs), with ASLR and
+# DEP on, built with the stack protector, and with no manifest that asks for
+# an execution level.
 set -u
-exe64=$1
-exe32=${KOLVENA_SRC_DIR:-.}/build/x86/Kolvena.exe
-objdir=$(dirname "$exe64")/CMakeFiles/kolvena_core.dir/src
+exe=$1
+objdir=$(dirname "$exe")/CMakeFiles/kolvena_core.dir/src
 fails=0
 
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
@@ -28,7 +28,7 @@ check_exe() {
     esac
   done
 
-  # DLLs loaded on first use (delay-loaded) are named only in the data.
+  # DLLs the code loads on first use are named only in the data.
   local named
   named=$(strings -n 5 "$exe" | grep -iE '^[a-z0-9_]+\.dll$' | tr 'A-Z' 'a-z' | sort -u)
   for d in $named; do
@@ -46,23 +46,30 @@ check_exe() {
   if [ $(( 0x$flags & want_flags )) -ne $(( want_flags )) ]; then
     fail "$exe: DllCharacteristics 0x$flags lacks 0x$(printf %x "$want_flags")"
   fi
+  # A manifest that names an execution level (even asInvoker) turns off the
+  # file virtualisation that lets the 32-bit build save Kolvena.cfg in the
+  # Windows directory without administrator rights.
+  if grep -qa requestedExecutionLevel "$exe"; then
+    fail "$exe carries a manifest that asks for an execution level"
+  fi
+
   echo "ok: $exe imports: $(echo $dlls); loads on first use: $(echo $named | tr ' ' '\n' | grep -vxF -f <(echo "$dlls" | tr ' ' '\n') | tr '\n' ' ')flags 0x$flags"
 }
 
 # DYNAMIC_BASE 0x40, NX_COMPAT 0x100, and HIGH_ENTROPY_VA 0x20 for 64-bit.
-check_exe "$exe64" x86_64-w64-mingw32-objdump $(( 0x40 | 0x100 | 0x20 ))
-if [ -f "$exe32" ]; then
-  check_exe "$exe32" i686-w64-mingw32-objdump $(( 0x40 | 0x100 ))
-else
-  echo "note: $exe32 not built; 32-bit checks skipped"
-fi
+format=$(x86_64-w64-mingw32-objdump -f "$exe" 2>/dev/null | sed -n 's/.*file format //p')
+case $format in
+  pei-x86-64) tool=x86_64-w64-mingw32; check_exe "$exe" $tool-objdump $(( 0x40 | 0x100 | 0x20 )) ;;
+  pei-i386) tool=i686-w64-mingw32; check_exe "$exe" $tool-objdump $(( 0x40 | 0x100 )) ;;
+  *) fail "$exe: neither a 64-bit nor a 32-bit Windows program ($format)"; tool=x86_64-w64-mingw32 ;;
+esac
 
 # The stack protector is compiled in: the program's functions with buffers
 # call __stack_chk_fail on a smashed stack.
 for obj in menu dialog shell; do
   f=$objdir/$obj.cpp.obj
   if [ -f "$f" ]; then
-    x86_64-w64-mingw32-nm "$f" | grep -q __stack_chk_fail || fail "$obj.cpp built without the stack protector"
+    $tool-nm "$f" | grep -q __stack_chk_fail || fail "$obj.cpp built without the stack protector"
   else
     fail "$f is missing"
   fi
