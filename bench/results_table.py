@@ -64,6 +64,15 @@ if med:
                  "%.2f (imports alone: %.2f; less comctl32/comdlg32: %.2f)"
                  % (r, med[2] / med[0], med[3] / med[0]), mark(r <= 1.10)))
 
+st86 = read("start_x86.txt")
+med86 = {int(v[0]): float(v[2]) for v in st86.get("summary", [])}
+if med86:
+    rows.append(("2 Start-up x86 (emulated)", "reported, no goal: qemu-user runs the 32-bit build here",
+                 "Kolvena %.1f ms, minimal %.1f ms; minimal with Kolvena's imports %.1f ms, "
+                 "the same less comctl32 and comdlg32 %.1f ms" % (med86[1], med86[0], med86[2], med86[3]),
+                 "%.2f (imports alone: %.2f; less comctl32/comdlg32: %.2f)"
+                 % (med86[1] / med86[0], med86[2] / med86[0], med86[3] / med86[0]), ""))
+
 # 3. menu
 mn = read("menu.txt")
 if mn:

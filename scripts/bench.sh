@@ -28,8 +28,9 @@ raw="$out/raw"
 echo "== Building (build/bench, build/bench-x86)"
 cmake --preset x64 -B "$out" -DKOLVENA_TESTS=OFF >/dev/null
 cmake --build "$out" -j2 >/dev/null
-cmake --preset x86 -B "$here/build/bench-x86" -DKOLVENA_TESTS=OFF -DKOLVENA_BENCH=OFF >/dev/null
-cmake --build "$here/build/bench-x86" -j2 --target Kolvena >/dev/null
+out86="$here/build/bench-x86"
+cmake --preset x86 -B "$out86" -DKOLVENA_TESTS=OFF >/dev/null
+cmake --build "$out86" -j2 --target Kolvena minimal_tray minimal_tray_imports minimal_tray_nodialogs >/dev/null
 rm -rf "$raw"
 mkdir -p "$raw"
 
@@ -101,6 +102,13 @@ wine "$out/bench/bench_start.exe" "$start_runs" \
   "$(winpath "$out/Kolvena.exe")" \
   "$(winpath "$out/bench/minimal_tray_imports.exe")" \
   "$(winpath "$out/bench/minimal_tray_nodialogs.exe")" > "$raw/start.txt"
+# The 32-bit build and its minimal programs, started by the same timer. Here
+# they run emulated (qemu-user): the figures are reported, with no goal.
+wine "$out/bench/bench_start.exe" "$start_runs" \
+  "$(winpath "$out86/bench/minimal_tray.exe")" \
+  "$(winpath "$out86/Kolvena.exe")" \
+  "$(winpath "$out86/bench/minimal_tray_imports.exe")" \
+  "$(winpath "$out86/bench/minimal_tray_nodialogs.exe")" > "$raw/start_x86.txt"
 
 # ---- 3. menu ----
 echo "== Menu build ($openings openings)"

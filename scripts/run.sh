@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Builds Kolvena and starts it under Wine in a virtual desktop with a taskbar.
+# It starts the 32-bit build, the one users are told to run;
+# KOLVENA_BUILD=x64 bash scripts/run.sh starts the 64-bit one.
 # Uses $DISPLAY; with no display it starts Xvfb itself and says so.
 # The Wine prefix is kept in build/run-prefix, so a second run starts at once.
 set -euo pipefail
@@ -9,8 +11,10 @@ here=$(pwd)
 bash scripts/deps.sh
 . scripts/wine-env.sh
 
-cmake --preset x64 >/dev/null
-cmake --build --preset x64 --target Kolvena
+build=${KOLVENA_BUILD:-x86}
+case $build in x86|x64) ;; *) echo "KOLVENA_BUILD is x86 or x64, not $build" >&2; exit 2 ;; esac
+cmake --preset "$build" >/dev/null
+cmake --build --preset "$build" --target Kolvena
 
 if [ -z "${DISPLAY:-}" ]; then
   kolvena_start_xvfb
@@ -20,10 +24,13 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 export WINEPREFIX="$here/build/run-prefix"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# A prefix made before Wine's 32-bit half was installed cannot run 32-bit
+# programs (it has no syswow64): it is made anew.
+if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
+  rm -rf "$WINEPREFIX"
   echo "Preparing the Wine prefix $WINEPREFIX..."
   kolvena_make_prefix "$WINEPREFIX"
 fi
 
 echo "Kolvena runs in a Wine desktop on $DISPLAY: right-click its icon in the taskbar's notification area."
-wine explorer /desktop=shell,1024x768 "$here/build/x64/Kolvena.exe"
+wine explorer /desktop=shell,1024x768 "$here/build/$build/Kolvena.exe"
