@@ -12,6 +12,10 @@ struct MenuEntry {
 };
 
 enum { MAX_VNOSOV = 19 };          // entries the list holds; slot 20 is the staging slot
+enum { NAJDALJSI_OPIS = 32 };      // characters the dialog takes for a description
+
+// Menu command of the first entry; entry i is command IDM_PRVI_PROGRAM + i.
+#define IDM_PRVI_PROGRAM   30
 
 extern MenuEntry m_polje[MAX_VNOSOV + 1];
 extern int IDx;                    // next free menu command; entries = IDx - 30
@@ -89,7 +93,6 @@ LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam);
 #define IDM_ZAUSTAVITEV    24
 #define IDM_NAJDI          25
 #define IDM_OHRANJEVALNIK  26
-#define IDM_PRVI_PROGRAM   30
 
 #define SLIKA_W    200
 #define SLIKA_H    32
@@ -106,6 +109,10 @@ extern int        (WINAPI *pImageList_Add)(HIMAGELIST, HBITMAP, HBITMAP);
 extern BOOL       (WINAPI *pImageList_Draw)(HIMAGELIST, int, HDC, int, int, UINT);
 extern BOOL       (WINAPI *pImageList_Destroy)(HIMAGELIST);
 bool comctl32_nalozen(void);
+
+// The shutdown request, ExitWindowsEx. It exists for tests, which put a
+// stand-in here: in their Wine session a real request would end every program.
+extern BOOL (WINAPI *zahtevaj_zaustavitev)(UINT, DWORD);
 
 void Prikazi_Menu(HWND hwnd);
 int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV]);

@@ -5,7 +5,7 @@
 #include <string.h>
 
 MenuEntry m_polje[MAX_VNOSOV + 1];
-int IDx = 30;
+int IDx = IDM_PRVI_PROGRAM;
 int icn_kljuka;
 
 void kopiraj(char *dst, size_t size, const char *src)
@@ -19,7 +19,7 @@ void kopiraj(char *dst, size_t size, const char *src)
 
 int stevilo_vnosov(void)
 {
-    return IDx - 30;
+    return IDx - IDM_PRVI_PROGRAM;
 }
 
 MenuEntry *staging_slot(void)
@@ -110,7 +110,7 @@ long beri_tok(FILE *f)
         }
     }
     if (n > 0)
-        IDx = 30 + n;
+        IDx = IDM_PRVI_PROGRAM + n;
     return odvec;
 }
 

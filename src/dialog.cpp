@@ -63,7 +63,7 @@ INT_PTR CALLBACK Dlg_proc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
 BOOL InitializeDLG(HWND hDlg, WPARAM, LPARAM)
 {
     dlg_odprt = hDlg;
-    for (int i = 0; i < IDx - 30; i++)
+    for (int i = 0; i < stevilo_vnosov(); i++)
         SendDlgItemMessageA(hDlg, IDC_SEZNAM, LB_ADDSTRING, 0, (LPARAM)m_polje[i].opis);
     if (icn_kljuka == 1)
         SendDlgItemMessageA(hDlg, IDC_POKAZI_IKONE, BM_SETCHECK, BST_CHECKED, 0);
@@ -117,7 +117,7 @@ void dodaj(HWND hDlg)
     // line without a terminating NUL: the zeros behind it end the text.
     char opis[sizeof m_polje[0].opis];
     ZeroMemory(opis, sizeof opis);
-    WORD meja = 32;
+    WORD meja = NAJDALJSI_OPIS;
     memcpy(opis, &meja, sizeof meja);
     LRESULT n = SendDlgItemMessageA(hDlg, IDC_OPIS, EM_GETLINE, 0, (LPARAM)opis);
     if (n < 1) {
@@ -133,12 +133,12 @@ void dodaj(HWND hDlg)
         return;
     }
 
-    if (IDx - 30 > 18) {
+    if (stevilo_vnosov() >= MAX_VNOSOV) {
         MessageBoxA(NULL, "Dodajanje v menu ni vec mogoce!!!", "Opozorilo!!!", MB_OK);
         return;
     }
 
-    SendDlgItemMessageA(hDlg, IDC_OPIS, EM_SETSEL, 0, 100);
+    SendDlgItemMessageA(hDlg, IDC_OPIS, EM_SETSEL, 0, sizeof m_polje[0].opis);
     SendDlgItemMessageA(hDlg, IDC_OPIS, EM_REPLACESEL, FALSE, (LPARAM)"");
     SendDlgItemMessageA(hDlg, IDC_POT, LB_RESETCONTENT, 0, 0);
     SendDlgItemMessageA(hDlg, IDC_SEZNAM, LB_ADDSTRING, 0, (LPARAM)opis);

@@ -78,17 +78,21 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i)
 
 // ---- system actions ----
 
+// The language the shutdown box is asked in: Slovenian (LANG_SLOVENIAN,
+// 0x24) with sub-language 9, the box's value from the start. Where Windows
+// has no texts of that language, its buttons come in the user's own.
+static const WORD JEZIK_ZAUSTAVITVE = MAKELANGID(LANG_SLOVENIAN, 9);
+static_assert(JEZIK_ZAUSTAVITVE == 0x2424, "the shutdown box's language");
+
 static void zaustavitev(void)
 {
     int odg = MessageBoxExA(NULL, " \n \n     Sistem se bo zaustavil !!!       \n \n \n",
                             " Zaustavitev Sistema ?? ", MB_OKCANCEL | MB_ICONEXCLAMATION,
-                            0x2424);
+                            JEZIK_ZAUSTAVITVE);
     if (odg != IDCANCEL)
         ShutDown();
 }
 
-// The shutdown request. Tests put a stand-in here: in their Wine session a
-// real request would end every program.
 BOOL (WINAPI *zahtevaj_zaustavitev)(UINT, DWORD) = ExitWindowsEx;
 
 void ShutDown(void)
