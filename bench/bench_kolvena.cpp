@@ -9,6 +9,7 @@
 //   bench_kolvena hostile <Windows path of a file> <runs>
 //   bench_kolvena linear <runs> <Windows path of a file>...
 #include "NTpopup.h"
+#include "../tests/common/private_memory.h"
 
 #include <commctrl.h>
 #include <psapi.h>
@@ -57,30 +58,13 @@ static void report(const char *key, const std::vector<double> &v)
 
 // ---- memory ----
 //
-// Wine leaves PrivateUsage of PROCESS_MEMORY_COUNTERS_EX at 0, so private
-// bytes are counted as Windows defines them, from the address space: the
-// committed regions of type MEM_PRIVATE. The working set is Wine's, which is
-// the process's resident set (VmRSS, its peak VmHWM) as Linux counts it.
-// (Z:\proc\self would not do: Wine opens files in wineserver, so it is the
-// server's.)
+// Private bytes are counted from the address space (private_memory.h):
+// WINE_QUIRK: Wine leaves PrivateUsage of PROCESS_MEMORY_COUNTERS_EX at 0.
+// The working set is Wine's, which is the process's resident set (VmRSS, its
+// peak VmHWM) as Linux counts it. (Z:\proc\self would not do: Wine opens
+// files in wineserver, so it is the server's.)
 
 struct Pomnilnik { SIZE_T priv, ws, peak_ws, committed; };
-
-static SIZE_T zasebno_zasedeno()
-{
-    SIZE_T vsota = 0;
-    MEMORY_BASIC_INFORMATION mbi;
-    char *a = NULL;
-    while (VirtualQuery(a, &mbi, sizeof mbi) == sizeof mbi) {
-        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
-            vsota += mbi.RegionSize;
-        char *naprej = (char *)mbi.BaseAddress + mbi.RegionSize;
-        if (naprej <= a)
-            break;
-        a = naprej;
-    }
-    return vsota;
-}
 
 static Pomnilnik pomnilnik()
 {
@@ -89,7 +73,7 @@ static Pomnilnik pomnilnik()
     pmc.cb = sizeof pmc;
     GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&pmc, sizeof pmc);
     return { pmc.PrivateUsage, pmc.WorkingSetSize, pmc.PeakWorkingSetSize,
-             zasebno_zasedeno() };
+             private_memory().bytes };
 }
 
 static void report_memory(const char *when, const Pomnilnik &m)

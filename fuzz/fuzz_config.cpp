@@ -12,6 +12,7 @@
 // On Linux the streams do no CR LF translation and know no Ctrl+Z: a CR is a
 // byte like any other here. The Windows tests (tests/config) cover text mode.
 #include "NTpopup.h"
+#include "../tests/common/pattern.h"
 
 #include <stdint.h>
 #include <stdio.h>
@@ -22,8 +23,6 @@
 #include <vector>
 
 namespace {
-
-const unsigned char VZOREC = 0xA5;
 
 struct Entry {
     std::string opis, pot;
@@ -47,30 +46,9 @@ void check(bool ok, const char *what)
 
 void fresh_state()
 {
-    memset(m_polje, VZOREC, sizeof m_polje);
+    vzorec::fill();
     IDx = 30;
     icn_kljuka = 0;
-}
-
-// The field holds a NUL and every byte behind it still holds the pattern.
-bool field_intact(const char *field, size_t size)
-{
-    size_t len = strnlen(field, size);
-    if (len == size)
-        return false;
-    for (size_t i = len + 1; i < size; i++)
-        if ((unsigned char)field[i] != VZOREC)
-            return false;
-    return true;
-}
-
-bool slot_untouched(const MenuEntry &e)
-{
-    const unsigned char *p = (const unsigned char *)&e;
-    for (size_t i = 0; i < sizeof e; i++)
-        if (p[i] != VZOREC)
-            return false;
-    return true;
 }
 
 // The list in memory, after checking the limits that always hold.
@@ -80,7 +58,7 @@ List current_list()
     check(icn_kljuka == 0 || icn_kljuka == 1, "option is 0 or 1");
     List l;
     l.option = icn_kljuka;
-    for (int i = 0; i < IDx - 30; i++) {
+    for (int i = 0; i < stevilo_vnosov(); i++) {
         check(strnlen(m_polje[i].opis, sizeof m_polje[i].opis) <= 99, "opis <= 99 characters");
         check(strnlen(m_polje[i].pot, sizeof m_polje[i].pot) <= 259, "pot <= 259 characters");
         l.entries.push_back({ m_polje[i].opis, m_polje[i].pot });
@@ -103,15 +81,8 @@ List load(const uint8_t *data, size_t size)
     check(left_out >= 0, "left-out count >= 0");
     List l = current_list();
     l.left_out = left_out;
-    int n = IDx - 30;
-    for (int i = 0; i < 20; i++) {
-        if (i < n) {
-            check(field_intact(m_polje[i].opis, sizeof m_polje[i].opis), "opis written within its NUL");
-            check(field_intact(m_polje[i].pot, sizeof m_polje[i].pot), "pot written within its NUL");
-        } else {
-            check(slot_untouched(m_polje[i]), "slots without an entry untouched");
-        }
-    }
+    check(vzorec::first_damaged_slot() == -1,
+          "fields written up to their NUL, slots without an entry untouched");
     return l;
 }
 
