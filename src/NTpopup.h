@@ -53,20 +53,48 @@ void zacni_cfg(void);     // Windows directory current, file created when missin
 void beri_cfg(void);      // load
 bool shrani_cfg(void);    // save; false when the old file was left as it was
 
-// ---- tray shell (shell.cpp) ----
-#define WM_TRAYNOTIFY (WM_USER + 1)
-#define MSHOOK_MSG    2026
-#define TIMER_TIP     666
-#define TRAY_ID       1
+// ---- tray shell (shell.cpp, shell_hook.cpp) ----
+#define WM_TRAYNOTIFY (WM_USER + 1)   // the tray icon's callback; lParam is the mouse message
+#define MSHOOK_MSG    2026            // posted by the mouse hook for each input event
+#define TIMER_TIP     666             // the window's one timer: tooltip and hook renewal
+#define TRAY_ID       1               // uID of the one tray icon
 
 extern HINSTANCE ghInst;
-extern int tri_mous, gi, ldown, cz;
+
+// The mouse has exactly three buttons, so its middle button opens the menu.
+// Set by start-up; read by the window procedure.
+extern int tri_mous;
+
+// The line of tttable that the tooltip shows, 0 to 3. Advanced by the
+// window procedure at every tick, read by it and by a restarted taskbar's
+// re-adding of the icon.
+extern int gi;
+
+// The left button is held, as the hook's messages tell. Set to 1 and 0 by
+// the window procedure on the left button's press and release, cleared by
+// Prikazi_Menu at the end of every menu; read by the window procedure, for
+// which a right press while it is 1 is the chord.
+extern int ldown;
+
+// Hold back the next input event: 1 when a chord's menu has returned. Set by
+// the window procedure; the hook that sees the next event (the journal hook
+// on the window's thread or the low-level hook on its own thread) keeps that
+// event from the hooks behind it and clears cz. Shared by two threads: every
+// access in the program is interlocked (see shell_hook.cpp), hence LONG.
+extern LONG cz;
+
 extern const char *const tttable[4];
 extern NOTIFYICONDATAA tray;          // the record the icon was added with
-extern HHOOK g_hMSHook;               // journal-record hook
-extern HHOOK g_hLLHook;               // low-level mouse hook, where recording delivers nothing
+extern HHOOK g_hMSHook;               // journal-record hook, on the window's thread
+extern HHOOK g_hLLHook;               // low-level mouse hook, on the hook thread
 extern HWND  g_hMSWnd;
 extern UINT  g_uMSMsg;
+
+// Test seams: these exist for tests. namesti_hook is the hooks' installation
+// call, SetWindowsHookExA, for which a test puts in a stand-in that refuses;
+// sprememba is the record of the last tooltip change or removal.
+extern HHOOK (WINAPI *namesti_hook)(int, HOOKPROC, HINSTANCE, DWORD);
+extern NOTIFYICONDATAA sprememba;
 
 LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -86,6 +114,9 @@ HHOOK MSHookStart(HWND hWnd, UINT uMsg);
 BOOL  MSHookStop(void);
 LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam);
+// Ends the low-level hook's thread, its hook removed (the window's
+// destruction, the end of the message loop). MSHookStart starts it again.
+void ustavi_hook_nit(void);
 
 // ---- launcher menu and system actions (menu.cpp) ----
 #define IDM_NASTAVITVE     22

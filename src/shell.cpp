@@ -1,5 +1,5 @@
 // Tray shell: start-up and the message loop, the hidden window's procedure,
-// the desktop mouse hook.
+// the tray icon and its tooltip. The desktop mouse hook is in shell_hook.cpp.
 #include "NTpopup.h"
 
 #include <string.h>
@@ -8,7 +8,6 @@ HINSTANCE ghInst;
 int tri_mous;
 int gi;
 int ldown;
-int cz;
 NOTIFYICONDATAA tray;
 
 const char *const tttable[4] = {
@@ -18,13 +17,24 @@ const char *const tttable[4] = {
     " Splet: http://www.example.org/kolvena ",
 };
 
-HHOOK g_hMSHook;
-HHOOK g_hLLHook;
-HWND  g_hMSWnd;
-UINT  g_uMSMsg;
-
 // The record of the last tooltip change or removal (see tray_tip).
 NOTIFYICONDATAA sprememba;
+
+// The window class's icons. The resources hold neither (their one icon group
+// is TR16, the tray icon), so both loads yield NULL; the window is never
+// shown and needs none.
+#define IDI_KLASA       10
+#define IDI_KLASA_MALA  "IDI_42"
+
+// The tray icon, and the size at which it and the small class icon load.
+#define IDI_TRAY        "TR16"
+enum { VELIKOST_IKONE = 16 };
+
+// The tooltip shows each line this long; every tick also renews the hook.
+enum { TIMER_TIP_MS = 2000 };
+
+// A mouse whose middle button opens the menu has exactly this many buttons.
+enum { GUMBI_TRI = 3 };
 
 static UINT uTaskbarCreated;
 
@@ -49,12 +59,13 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     wc.cbClsExtra = 0;
     wc.cbWndExtra = 0;
     wc.hInstance = hInstance;
-    wc.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(10));
-    wc.hCursor = LoadCursorA(NULL, MAKEINTRESOURCEA(32512));
+    wc.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_KLASA));
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     wc.lpszMenuName = NULL;
     wc.lpszClassName = "klasa";
-    wc.hIconSm = (HICON)LoadImageA(hInstance, "IDI_42", IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR);
+    wc.hIconSm = (HICON)LoadImageA(hInstance, IDI_KLASA_MALA, IMAGE_ICON, VELIKOST_IKONE,
+                                   VELIKOST_IKONE, LR_DEFAULTCOLOR);
     RegisterClassExA(&wc);
 
     HWND hwnd = CreateWindowExA(0, "klasa", "klasa", WS_POPUP, 0, 0, 0, 0,
@@ -65,10 +76,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     tray.uID = TRAY_ID;
     tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     tray.uCallbackMessage = WM_TRAYNOTIFY;
-    tray.hIcon = (HICON)LoadImageA(hInstance, "TR16", IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR);
+    tray.hIcon = (HICON)LoadImageA(hInstance, IDI_TRAY, IMAGE_ICON, VELIKOST_IKONE,
+                                   VELIKOST_IKONE, LR_DEFAULTCOLOR);
     kopiraj(tray.szTip, sizeof tray.szTip, tttable[0]);
 
-    if (GetSystemMetrics(SM_CMOUSEBUTTONS) == 3)
+    if (GetSystemMetrics(SM_CMOUSEBUTTONS) == GUMBI_TRI)
         tri_mous = 1;
 
     Shell_NotifyIconA(NIM_ADD, &tray);
@@ -80,6 +92,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    // The window's destruction has ended the hook thread already; a failed
+    // shutdown request ends the loop with the window still there.
+    ustavi_hook_nit();
     return (int)msg.wParam;
 }
 
@@ -144,7 +159,7 @@ static LRESULT na_hook(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         if (ldown == 1) {
             SetForegroundWindow(hwnd);
             Prikazi_Menu(hwnd);
-            cz = 1;
+            InterlockedExchange(&cz, 1);   // read by the hook thread too
         }
         break;
     case WM_MBUTTONDOWN:
@@ -167,7 +182,7 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     switch (msg) {
     case WM_CREATE:
         uTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
-        SetTimer(hwnd, TIMER_TIP, 2000, NULL);
+        SetTimer(hwnd, TIMER_TIP, TIMER_TIP_MS, NULL);
         MSHookStart(hwnd, MSHOOK_MSG);
         return 1;
 
@@ -175,6 +190,8 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         tray_tip(hwnd, NIM_DELETE, "");
         PostQuitMessage(0);
         KillTimer(hwnd, TIMER_TIP);
+        // No hook thread outlives the window, and none posts to it after.
+        ustavi_hook_nit();
         return 1;
 
     case WM_TIMER:
@@ -192,100 +209,4 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return na_hook(hwnd, msg, wParam, lParam);
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
-
-// ---- desktop mouse hook ----
-//
-// The journal-record hook is meant to see every input event of the desktop,
-// on this thread. Today's systems refuse it to ordinary programs, and Wine
-// installs it but calls it here only for input that goes to this thread's own
-// windows (and calls it in other processes for theirs). So, beside it, a
-// low-level mouse hook reports every mouse event of the desktop. An event
-// that both hooks see is posted once: the low-level hook sees it first, when
-// it is generated, and the journal hook, which sees it when it is taken from
-// the queue, recognises it by its message, place and time and posts it no
-// more. Events only the journal sees (the keyboard) it posts as always.
-
-enum { ZADNJI_LL = 16 };
-struct LLDogodek { UINT message; LONG x, y; DWORD time; };
-static LLDogodek zadnji_ll[ZADNJI_LL];    // the last events the low-level hook posted
-static unsigned n_ll;
-
-// The installation call. Tests put a stand-in here to have the system refuse
-// the hooks for a while.
-HHOOK (WINAPI *namesti_hook)(int, HOOKPROC, HINSTANCE, DWORD) = SetWindowsHookExA;
-
-HHOOK MSHookStart(HWND hWnd, UINT uMsg)
-{
-    g_hMSWnd = hWnd;
-    g_uMSMsg = uMsg;
-    g_hMSHook = namesti_hook(WH_JOURNALRECORD, MSHookProc, ghInst, 0);
-    g_hLLHook = namesti_hook(WH_MOUSE_LL, MSLLHookProc, ghInst, 0);
-    return g_hMSHook != NULL ? g_hMSHook : g_hLLHook;
-}
-
-BOOL MSHookStop(void)
-{
-    BOOL ok = TRUE;
-    if (g_hMSHook != NULL)
-        ok = UnhookWindowsHookEx(g_hMSHook);
-    g_hMSHook = NULL;
-    if (g_hLLHook != NULL && !UnhookWindowsHookEx(g_hLLHook))
-        ok = FALSE;
-    g_hLLHook = NULL;
-    return ok;
-}
-
-static bool ze_poslan(const EVENTMSG *ev)
-{
-    for (unsigned i = 0; i < ZADNJI_LL; i++) {
-        const LLDogodek &d = zadnji_ll[i];
-        if (d.message == ev->message && d.x == (LONG)ev->paramL &&
-            d.y == (LONG)ev->paramH && d.time == ev->time)
-            return true;
-    }
-    return false;
-}
-
-LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam)
-{
-    // g_hMSWnd is NULL where a system calls this hook in another process.
-    if (code != HC_ACTION || g_hMSWnd == NULL)
-        return CallNextHookEx(g_hMSHook, code, wParam, lParam);
-
-    const EVENTMSG *ev = (const EVENTMSG *)lParam;
-    if (!ze_poslan(ev)) {
-        PostMessageA(g_hMSWnd, g_uMSMsg,
-                     MAKEWPARAM(LOWORD(ev->message), LOWORD(wParam)),
-                     MAKELPARAM(LOWORD(ev->paramL), LOWORD(ev->paramH)));
-        Sleep(10);
-    }
-    if (cz == 1) {
-        cz = 0;
-        return 0;
-    }
-    return CallNextHookEx(g_hMSHook, code, wParam, lParam);
-}
-
-// Reports a mouse event as the journal hook would: the message number in
-// wParam, the cursor's x and y in lParam. It never sleeps: every cursor move
-// of the desktop waits for it.
-LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code != HC_ACTION || g_hMSWnd == NULL)
-        return CallNextHookEx(g_hLLHook, code, wParam, lParam);
-
-    const MSLLHOOKSTRUCT *ms = (const MSLLHOOKSTRUCT *)lParam;
-    LLDogodek &d = zadnji_ll[n_ll++ % ZADNJI_LL];
-    d.message = (UINT)wParam;
-    d.x = ms->pt.x;
-    d.y = ms->pt.y;
-    d.time = ms->time;
-    PostMessageA(g_hMSWnd, g_uMSMsg, MAKEWPARAM(LOWORD(wParam), 0),
-                 MAKELPARAM(LOWORD(ms->pt.x), LOWORD(ms->pt.y)));
-    if (cz == 1) {
-        cz = 0;
-        return 0;
-    }
-    return CallNextHookEx(g_hLLHook, code, wParam, lParam);
 }
