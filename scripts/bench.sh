@@ -124,6 +124,24 @@ wine "$bk" memory "$mem_openings" "$mem_cycles" > "$raw/memory.txt"
 echo "== Hook procedures"
 wine "$bk" hook "$hook_events" "$journal_events" > "$raw/hook.txt"
 
+# ---- 6b. hook latency for other programs (bench_hook_latency) ----
+# Another program's SendInput time while Kolvena.exe builds its 19-picture
+# menu and while its window thread is blocked for 2 s, against no Kolvena;
+# the x64 build and the x86 build (emulated here). KOLVENA_BENCH_BEFORE=DIR,
+# a source tree whose build/x64 and build/x86 hold an older Kolvena.exe,
+# adds that one as "before_x64" and "before_x86", in the same run.
+echo "== Hook latency for other programs"
+lat_rounds=2
+[ "$quick" = 1 ] && lat_rounds=1
+lat_args=()
+if [ -n "${KOLVENA_BENCH_BEFORE:-}" ]; then
+  lat_args+=("before_x64=$(winpath "$KOLVENA_BENCH_BEFORE/build/x64/Kolvena.exe")"
+             "before_x86=$(winpath "$KOLVENA_BENCH_BEFORE/build/x86/Kolvena.exe")")
+fi
+lat_args+=("x64=$(winpath "$out/Kolvena.exe")" "x86=$(winpath "$here/build/bench-x86/Kolvena.exe")")
+wine "$out/bench/bench_hook_latency.exe" "$lat_rounds" "${lat_args[@]}" > "$raw/hook_latency.txt"
+# ---- end of 6b ----
+
 # ---- 7. configuration file ----
 echo "== Configuration file"
 wine "$bk" cfg "$cfg_runs" > "$raw/cfg.txt"
