@@ -354,8 +354,28 @@ kv_menu_keys() {
   done
 }
 
+# kv_menu_click first|last: a left click on the open menu's first item (the
+# first entry) or its last (" Izhod "). A click, not keys: after a window of
+# the desktop has closed (the settings dialog, a program), this Wine's
+# desktop often passes no keys to the next menu.
+kv_menu_click() {
+  local x y w h
+  read -r x y w h <<<"$KV_MENU"
+  case $1 in
+    first) kv_click $((x + 40)) $((y + 10)) 1 ;;
+    last) kv_click $((x + w / 3)) $((y + h - 10)) 1 ;;
+    *) kv_fail "kv_menu_click: first or last, not $1" ;;
+  esac
+}
+
 # kv_wait_file PATH [SECONDS]: waits for a file to exist and be non-empty.
 kv_wait_file() { kv_poll "${2:-20}" test -s "$1"; }
+
+# kv_wait_lines PATH N [SECONDS]: waits for a file to hold N lines. (The
+# count is taken anew at every look: `kv_poll 30 test "$(wc -l < f)" -eq 2`
+# would count once, before the first look.)
+kv_has_lines() { [ -f "$1" ] && [ "$(wc -l < "$1")" -eq "$2" ]; }
+kv_wait_lines() { kv_poll "${3:-20}" kv_has_lines "$1" "$2"; }
 
 # kv_place_recorder: the recorder helper as C:\Moji programi\recorder.exe in
 # the prefix (a folder whose name has a blank); its record file in KV_RECORD.
