@@ -1,20 +1,24 @@
-// Helpers for driving Kolvena's real windows, menus and message boxes from a
-// test running in the same process under Wine.
-//
-// Modal loops (TrackPopupMenu, DialogBoxParamA, MessageBoxA) keep dispatching
-// the thread's timer messages, so a thread timer is our hand inside them:
-// every few milliseconds it looks at the windows of this thread and carries
-// out the next step of a script: read a message box and press a button, read
-// the tracked menu and post keys to it, fill in a dialog.
+// The test harness: Kolvena's real windows, menus and message boxes driven
+// from a test running in the same process under Wine, and the program's
+// state, files and tray between tests.
 #pragma once
 
 #include <doctest/doctest.h>
 
 #include "NTpopup.h"
 
+#include <algorithm>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
+
+// Where a test allows for Wine behaving otherwise than Windows, it says so
+// with WINE_QUIRK("what Wine does") beside the allowance (in scripts:
+// "# WINE_QUIRK: what Wine does"); `grep -rn WINE_QUIRK tests` lists them.
+// Everything else a test checks is the program's own behaviour.
+#define WINE_QUIRK(what) static_assert(sizeof(what) > 1, "a Wine quirk says what Wine does")
 
 namespace wt {
 
@@ -36,6 +40,15 @@ inline void add_entry(const char *opis, const char *pot)
 {
     postavi_pot(pot);
     potrdi_vnos(opis);
+}
+
+// The entries as "opis|pot" lines, for comparing whole lists.
+inline std::vector<std::string> entries()
+{
+    std::vector<std::string> v;
+    for (int i = 0; i < stevilo_vnosov(); i++)
+        v.push_back(std::string(m_polje[i].opis) + "|" + m_polje[i].pot);
+    return v;
 }
 
 // ---- files ----
@@ -106,6 +119,12 @@ inline std::string class_of(HWND h)
     return buf;
 }
 
+// Class names are compared as the system compares them, without regard to case.
+inline bool is_class(HWND h, const char *cls)
+{
+    return lstrcmpiA(class_of(h).c_str(), cls) == 0;
+}
+
 inline std::string text_of(HWND h)
 {
     char buf[1024] = "";
@@ -131,47 +150,49 @@ inline void each_window(WindowVisitor f)
     EnumWindows(visit_window, (LPARAM)&f);
 }
 
-// The first visible top-level window of this thread with the given class.
-inline HWND find_thread_window(const char *cls)
-{
-    HWND found = NULL;
-    each_thread_window([&](HWND h) {
-        if (IsWindowVisible(h) && class_of(h) == cls)
-            found = h;
-        return found == NULL;
-    });
-    return found;
-}
-
-// The tracked popup menu's window (menus belong to no thread's enumeration in
-// every version of Wine, so look for it by class among all top-level windows).
+// The tracked popup menu's window, a top-level window of class "#32768" of
+// this process.
 inline HWND find_menu_window()
 {
-    HWND h = FindWindowA("#32768", NULL);
-    return (h && IsWindowVisible(h)) ? h : NULL;
+    WINE_QUIRK("a tracked menu's window is missing from its thread's enumeration");
+    for (HWND h = FindWindowExA(NULL, NULL, "#32768", NULL); h;
+         h = FindWindowExA(NULL, h, "#32768", NULL)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        if (pid == GetCurrentProcessId() && IsWindowVisible(h))
+            return h;
+    }
+    return NULL;
 }
 
-// A message box as the user sees it.
+// A message box (or any dialog) as the user sees it.
 struct Box {
+    HWND hwnd = NULL;
     std::string caption;
     std::string text;
-    std::vector<std::string> buttons;   // texts of its buttons, in order
-    LONG style = 0;
+    std::vector<std::string> buttons;   // texts of its visible buttons, in order
+    std::vector<int> button_ids;        // and their ids
+    HICON icon = NULL;                  // the icon it shows, NULL for none
+    HWND owner = NULL;
 };
 
 inline Box read_box(HWND box)
 {
     Box b;
+    b.hwnd = box;
     b.caption = text_of(box);
-    b.style = GetWindowLongA(box, GWL_STYLE);
+    b.owner = GetWindow(box, GW_OWNER);
     for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        std::string cls = class_of(c);
-        if (cls == "Static" || cls == "STATIC") {
-            std::string t = text_of(c);
-            if (!t.empty())
-                b.text = t;
-        } else if (cls == "Button" || cls == "BUTTON") {
+        if (is_class(c, "Static")) {
+            if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                if (IsWindowVisible(c))
+                    b.icon = (HICON)SendMessageA(c, STM_GETICON, 0, 0);
+            } else if (!text_of(c).empty()) {
+                b.text = text_of(c);
+            }
+        } else if (is_class(c, "Button") && IsWindowVisible(c)) {
             b.buttons.push_back(text_of(c));
+            b.button_ids.push_back(GetDlgCtrlID(c));
         }
     }
     return b;
@@ -181,11 +202,7 @@ inline Box read_box(HWND box)
 // or dialog as a click would.
 inline void press(HWND dlg, int id)
 {
-    HWND b = GetDlgItem(dlg, id);
-    if (b)
-        PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)b);
-    else
-        PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
 }
 
 // Posts a key press to the tracked menu.
@@ -194,98 +211,256 @@ inline void menu_key(HWND menu, WPARAM vk)
     PostMessageA(menu, WM_KEYDOWN, vk, 0);
 }
 
-// ---- scripted steps run from a thread timer inside modal loops ----
+inline void menu_keys(HWND menu, const std::vector<WPARAM> &vks)
+{
+    for (WPARAM vk : vks)
+        menu_key(menu, vk);
+}
+
+// ---- the driver: the script of a scenario, carried out inside modal loops ----
 //
-// A step waits for a visible window of its class ("#32770" for dialogs and
-// message boxes, "#32768" for a tracked menu) that it has not acted on yet,
-// then runs its action on it. Steps run in order; a step that has waited
-// longer than its time-out is recorded as missed, and the robot stops.
+// Modal loops (TrackPopupMenu, DialogBoxParamA, MessageBoxA) keep dispatching
+// the thread's timer messages, so a thread timer is our hand inside them.
+// At every tick the driver looks at the windows of this thread and carries
+// out the next step of its script when the step's window is there: a tracked
+// menu ("#32768"), a dialog with a given caption, or a message box (any other
+// "#32770"). Steps run in order, each once. A step whose window has not come
+// within `step_timeout_ms` is missed: from then on every box, dialog and menu
+// is closed, so that the scenario ends with a failed check and does not hang.
+//
+// The safety net: a box, dialog or menu that no step has taken, and that is
+// not what the next step waits for, is unexpected once it has been up for
+// `grace_ms`. It is answered (a box with Cancel, else OK; a dialog closed; a
+// menu ended) and fails the test, named by its text and caption. A box the
+// script allows to come at any time (allow) is answered with OK and recorded.
+//
+// The checks are made by finish(), or by the destructor: every step carried
+// out, nothing unexpected (a box or menu still up then is unexpected too).
+// One driver is active at a time.
 
-struct Step {
-    std::string cls;
-    std::function<void(HWND)> action;
-    std::string title;   // for dialogs: a caption to wait for ("" = any)
-};
-
-class Robot {
+class Driver {
 public:
-    Robot() { current() = this; }
-    ~Robot() { stop(); current() = nullptr; }
+    using Action = std::function<void(HWND)>;
 
-    // On the next message box: record it and press the button `id`.
-    Robot &box(int id, std::vector<Box> *seen = nullptr)
+    explicit Driver(UINT period_ms = 20)
     {
-        return then("#32770", [id, seen](HWND h) {
-            if (seen)
-                seen->push_back(read_box(h));
-            press(h, id);
-        });
-    }
-    // On the tracked menu: run `f` (it reads the menu, posts keys).
-    Robot &menu(std::function<void(HWND)> f) { return then("#32768", f); }
-    // On the tracked menu: post these keys in order.
-    Robot &keys(std::vector<WPARAM> vks)
-    {
-        return then("#32768", [vks](HWND h) { for (WPARAM vk : vks) menu_key(h, vk); });
-    }
-    // On the next dialog whose caption is `title` ("" = any).
-    Robot &dialog(const std::string &title, std::function<void(HWND)> f)
-    {
-        steps.push_back({ "#32770", f, title });
-        return *this;
-    }
-    Robot &then(const std::string &cls, std::function<void(HWND)> f)
-    {
-        steps.push_back({ cls, f, "" });
-        return *this;
-    }
-
-    void start(UINT period_ms = 20, DWORD step_timeout_ms = 8000)
-    {
-        timeout = step_timeout_ms;
-        since = GetTickCount();
+        CHECK_MESSAGE(current() == nullptr, "one driver at a time");
+        current() = this;
         timer = SetTimer(NULL, 0, period_ms, tick);
     }
-    void stop()
+    ~Driver() { finish(); }
+    Driver(const Driver &) = delete;
+    Driver &operator=(const Driver &) = delete;
+
+    // The next tracked menu: `f` reads it and posts the keys that end it.
+    Driver &menu(Action f) { return add(MENU, "", f); }
+    // The next tracked menu: these keys, in order.
+    Driver &keys(std::vector<WPARAM> vks)
     {
-        if (timer)
-            KillTimer(NULL, timer);
-        timer = 0;
+        return menu([vks](HWND m) { menu_keys(m, vks); });
     }
+    // The next dialog with this caption (a dialog may be the window of
+    // several steps in a row).
+    Driver &dialog(const std::string &caption, Action f) { return add(DIALOG, caption, f); }
+    // The next message box: recorded in `boxes`, then `f` (which answers it).
+    Driver &box(Action f) { return add(BOX, "", f); }
+    // The next message box: recorded, then its button `id` pressed.
+    Driver &box(int id = IDOK)
+    {
+        return box([id](HWND h) { press(h, id); });
+    }
+    // A box with this text may come at any time, any number of times.
+    Driver &allow(const std::string &text)
+    {
+        allowed.push_back(text);
+        return *this;
+    }
+
+    std::vector<Box> boxes;   // every message box seen, in order
+    size_t steps_done() const { return next; }
     bool done() const { return next >= steps.size(); }
-    bool missed = false;
-    size_t next = 0;
+
+    // Stops the driver and checks that every step was carried out and that
+    // nothing unexpected came.
+    void finish()
+    {
+        if (timer == 0)
+            return;
+        KillTimer(NULL, timer);
+        timer = 0;
+        current() = nullptr;
+        finishing = true;         // what is up now and no step took is unexpected
+        net(windows(), GetTickCount());
+        if (!done())
+            FAIL_CHECK("the script stopped at step " << next + 1 << " of " << steps.size()
+                       << ": " << describe(steps[next]));
+        for (const std::string &u : unexpected)
+            FAIL_CHECK(u);
+    }
 
 private:
-    static Robot *&current()
+    enum Kind { MENU, DIALOG, BOX };
+    struct Step {
+        Kind kind;
+        std::string caption;
+        Action action;
+    };
+
+    Driver &add(Kind kind, const std::string &caption, Action f)
     {
-        static Robot *r = nullptr;
-        return r;
+        steps.push_back({ kind, caption, f });
+        return *this;
+    }
+
+    static std::string describe(const Step &s)
+    {
+        return s.kind == MENU ? "a menu" : s.kind == BOX ? "a message box"
+                                                         : "the dialog \"" + s.caption + "\"";
+    }
+
+    static Driver *&current()
+    {
+        static Driver *d = nullptr;
+        return d;
     }
     static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD)
     {
-        Robot *r = current();
-        if (!r || r->busy || r->done() || r->missed)
-            return;
-        r->busy = true;
-        const Step &s = r->steps[r->next];
-        HWND h = s.cls == "#32768" ? find_menu_window() : find_thread_window(s.cls.c_str());
-        if (h && h != r->last && (s.title.empty() || text_of(h) == s.title)) {
-            r->last = h;
-            r->next++;
-            r->since = GetTickCount();
-            s.action(h);
-        } else if (GetTickCount() - r->since > r->timeout) {
-            r->missed = true;
-        }
-        r->busy = false;
+        if (current())
+            current()->look();
     }
 
+    // The windows the driver can act on: the tracked menu and this thread's
+    // visible dialogs and boxes.
+    static std::vector<HWND> windows()
+    {
+        std::vector<HWND> v;
+        if (HWND m = find_menu_window())
+            v.push_back(m);
+        each_thread_window([&](HWND h) {
+            if (IsWindowVisible(h) && is_class(h, "#32770"))
+                v.push_back(h);
+            return true;
+        });
+        return v;
+    }
+
+    bool fits(const Step &s, HWND h) const
+    {
+        bool menu = is_class(h, "#32768");
+        switch (s.kind) {
+        case MENU:
+            return menu && h != last;
+        case DIALOG:
+            return !menu && text_of(h) == s.caption;
+        case BOX:
+            return !menu && h != last && !dialogs.count(h);
+        }
+        return false;
+    }
+
+    void look()
+    {
+        DWORD now = GetTickCount();
+        if (since == 0)
+            since = now;    // the first tick: the script's time begins
+        std::vector<HWND> up = windows();
+        // A step runs when its window is up; not while another step's action
+        // is still running (a modal loop inside it dispatches these ticks).
+        if (acting == 0 && !missed && !done()) {
+            const Step &s = steps[next];
+            HWND found = NULL;
+            for (HWND h : up)
+                if (!found && fits(s, h))
+                    found = h;
+            if (found) {
+                Action f = s.action;
+                if (s.kind == BOX)
+                    boxes.push_back(read_box(found));
+                if (s.kind == DIALOG)
+                    dialogs.insert(found);
+                taken.insert(found);
+                last = found;
+                next++;
+                since = now;
+                acting++;
+                f(found);
+                acting--;
+                return;
+            }
+            if (now - since > step_timeout_ms) {
+                missed = true;
+                unexpected.push_back("the script waited " + std::to_string(step_timeout_ms / 1000) +
+                                     " s in vain for " + describe(s) + "; every window is closed");
+            }
+        }
+        net(up, now);
+    }
+
+    void net(const std::vector<HWND> &up, DWORD now)
+    {
+        for (auto it = first_seen.begin(); it != first_seen.end();)     // windows gone
+            it = std::find(up.begin(), up.end(), it->first) == up.end() ? first_seen.erase(it)
+                                                                        : ++it;
+        for (HWND h : up) {
+            if (closed.count(h) || (taken.count(h) && !missed))
+                continue;
+            bool patient = !missed && !finishing;
+            if (patient && !done() && fits(steps[next], h))
+                continue;      // the next step's window
+            bool menu = is_class(h, "#32768");
+            Box b = menu ? Box() : read_box(h);
+            bool allowed_box = false;
+            for (const std::string &t : allowed)
+                allowed_box = allowed_box || (!menu && b.text == t);
+            if (!allowed_box && patient) {
+                if (!first_seen.count(h))
+                    first_seen[h] = now;
+                if (now - first_seen[h] < grace_ms)
+                    continue;
+            }
+            closed.insert(h);
+            if (menu) {
+                if (!taken.count(h))
+                    unexpected.push_back("a menu nobody expected");
+                EndMenu();
+                continue;
+            }
+            if (!taken.count(h)) {
+                boxes.push_back(b);
+                if (!allowed_box)
+                    unexpected.push_back("a box nobody expected: \"" + b.text + "\" (caption \"" +
+                                         b.caption + "\")");
+            }
+            // An allowed box is answered with OK, any other with Cancel
+            // where it has one (never OK to " Zaustavitev sistema ").
+            if (GetDlgItem(h, IDCANCEL) && !allowed_box)
+                press(h, IDCANCEL);
+            else if (GetDlgItem(h, IDOK))
+                press(h, IDOK);
+            else
+                PostMessageA(h, WM_CLOSE, 0, 0);
+        }
+    }
+
+public:
+    DWORD step_timeout_ms = 15000;
+    DWORD grace_ms = 5000;
+
+private:
     std::vector<Step> steps;
+    std::vector<std::string> allowed;
+    std::vector<std::string> unexpected;
+    size_t next = 0;
     UINT_PTR timer = 0;
-    DWORD since = 0, timeout = 8000;
-    HWND last = NULL;
-    bool busy = false;
+    DWORD since = 0;
+    int acting = 0;
+    bool missed = false;
+    bool finishing = false;
+    HWND last = NULL;                    // the window of the last step
+    std::set<HWND> taken;                // windows a step has acted on
+    std::set<HWND> dialogs;              // of those, the dialogs
+    std::set<HWND> closed;               // windows the net has answered
+    std::map<HWND, DWORD> first_seen;    // when the net first saw a window
 };
 
 // Pumps this thread's messages until `cond` holds or `ms` have passed.
@@ -308,6 +483,48 @@ inline bool pump_until(std::function<bool()> cond, DWORD ms = 5000)
 inline void pump_for(DWORD ms)
 {
     pump_until([] { return false; }, ms);
+}
+
+// Real mouse input, as the system delivers it (through the hooks).
+inline void send_mouse(DWORD flags)
+{
+    INPUT in;
+    ZeroMemory(&in, sizeof in);
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+}
+
+// Points every slot of this executable's import table that holds `from` at
+// `to`, so that the program's calls of a system function reach a stand-in
+// (and the test's own calls too, until it is pointed back). Returns the
+// number of slots changed.
+inline int patch_imports(void *from, void *to)
+{
+    BYTE *self = (BYTE *)GetModuleHandleA(NULL);
+    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(self + ((IMAGE_DOS_HEADER *)self)->e_lfanew);
+    IMAGE_DATA_DIRECTORY dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int patched = 0;
+    for (IMAGE_IMPORT_DESCRIPTOR *imp = (IMAGE_IMPORT_DESCRIPTOR *)(self + dir.VirtualAddress);
+         imp->Name; imp++) {
+        for (IMAGE_THUNK_DATA *t = (IMAGE_THUNK_DATA *)(self + imp->FirstThunk); t->u1.Function; t++) {
+            if ((void *)t->u1.Function != from)
+                continue;
+            DWORD old;
+            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, PAGE_READWRITE, &old);
+            t->u1.Function = (ULONG_PTR)to;
+            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, old, &old);
+            patched++;
+        }
+    }
+    return patched;
+}
+
+// The system function dll!name as the import table holds it.
+inline void *system_function(const char *dll, const char *name)
+{
+    HMODULE lib = GetModuleHandleA(dll);
+    return lib ? (void *)GetProcAddress(lib, name) : nullptr;
 }
 
 // ---- menus ----
@@ -349,7 +566,7 @@ inline HWND make_tray_window()
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = wndProc;
         wc.hInstance = GetModuleHandleA(NULL);
-        wc.hCursor = LoadCursorA(NULL, MAKEINTRESOURCEA(32512));
+        wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
         wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
         wc.lpszClassName = "klasa";
         registered = RegisterClassExA(&wc) != 0;

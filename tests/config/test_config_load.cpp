@@ -188,10 +188,6 @@ TEST_CASE("damaged files")
     }
 }
 
-static const char OPOZORILO[] =
-    "Datoteka Kolvena.cfg navaja vec kot 19 programov.\n"
-    "V menu je nalozenih samo prvih 19; ostali bodo ob naslednjem shranjevanju izpusceni.";
-
 static std::string pairs(int from, int to, const char *eol = "\r\n")
 {
     std::string s;
@@ -219,7 +215,7 @@ TEST_CASE("more than 19 pairs: the first 19 loaded, the user told once")
     SUBCASE("20 pairs") {
         std::vector<wt::Box> boxes = load(pairs(0, 20));
         REQUIRE(boxes.size() == 1);
-        CHECK(boxes[0].text == OPOZORILO);
+        CHECK(boxes[0].text == cfg::OPOZORILO);
         CHECK(boxes[0].caption == "Opozorilo!!!");
         CHECK(boxes[0].buttons == std::vector<std::string>{ "OK" });
         check_first_19();
@@ -227,7 +223,7 @@ TEST_CASE("more than 19 pairs: the first 19 loaded, the user told once")
     SUBCASE("100 pairs with option lines among them, then saved: 19 pairs in the file") {
         std::vector<wt::Box> boxes = load(pairs(0, 10) + "#1\r\n\r\n" + pairs(10, 100));
         REQUIRE(boxes.size() == 1);
-        CHECK(boxes[0].text == OPOZORILO);
+        CHECK(boxes[0].text == cfg::OPOZORILO);
         CHECK(boxes[0].caption == "Opozorilo!!!");
         CHECK(icn_kljuka == 1);
         check_first_19();
@@ -237,10 +233,9 @@ TEST_CASE("more than 19 pairs: the first 19 loaded, the user told once")
     SUBCASE("the file is already closed while the message is shown") {
         cfg::write_bytes(cfg::cfg_path(), pairs(0, 20));
         wt::reset_program_state();
-        bool shown = false, exclusive = false;
-        wt::Robot robot;
-        robot.then("#32770", [&](HWND box) {
-            shown = true;
+        bool exclusive = false;
+        wt::Driver d;
+        d.box([&](HWND box) {
             HANDLE h = CreateFileA(cfg::cfg_path().c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
             exclusive = h != INVALID_HANDLE_VALUE;
@@ -248,10 +243,8 @@ TEST_CASE("more than 19 pairs: the first 19 loaded, the user told once")
                 CloseHandle(h);
             wt::press(box, IDOK);
         });
-        robot.start(20, 3000);
         zacni_cfg();
-        robot.stop();
-        CHECK(shown);
+        d.finish();
         CHECK(exclusive);
         CHECK(cfgdat == NULL);
         check_first_19();
@@ -259,7 +252,7 @@ TEST_CASE("more than 19 pairs: the first 19 loaded, the user told once")
     SUBCASE("a million short lines") {
         std::vector<wt::Box> boxes = load(pairs(0, 500000, "\n"));
         REQUIRE(boxes.size() == 1);
-        CHECK(boxes[0].text == OPOZORILO);
+        CHECK(boxes[0].text == cfg::OPOZORILO);
         check_first_19();
     }
 }

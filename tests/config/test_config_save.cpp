@@ -123,6 +123,5 @@ TEST_CASE("pisi_tok notices a stream that fails while the list is written")
         fclose(f);
         CHECK(read_bytes(path) == "A\r\nC:\\a.exe\r\n");
     }
-    CHECK(read_bytes(path) != "<missing>");
     DeleteFileA(path.c_str());
 }

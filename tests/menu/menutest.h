@@ -1,5 +1,5 @@
 // What the launcher menu's tests share: the recorder helper program and its
-// records, a watcher that answers every message box, and the tray window.
+// records, the tray window, and the menu read while it is tracked.
 #pragma once
 
 #include "wintest.h"
@@ -101,97 +101,6 @@ inline bool same_path(const std::string &a, const std::string &b)
     return lstrcmpiA(a.c_str(), b.c_str()) == 0;
 }
 
-// ---- message boxes ----
-//
-// Every message box of this thread that appears while the watcher runs is
-// read and answered once: by default with its OK (or else Cancel) button,
-// or by `on_box` when that is set. The order of boxes and tracked menus is
-// kept in `events`, into which tests may write too.
-
-struct Seen {
-    HWND hwnd;
-    wt::Box box;
-    bool icon_shown;        // an icon control is visible
-    HICON icon;             // the icon it shows
-    std::vector<int> button_ids;   // ids of its visible buttons, in order
-};
-
-inline bool icon_of(HWND box, HICON *icon)
-{
-    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        if (wt::class_of(c) != "Static" && wt::class_of(c) != "STATIC")
-            continue;
-        if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-            continue;
-        *icon = (HICON)SendMessageA(c, STM_GETICON, 0, 0);
-        return IsWindowVisible(c) && *icon != NULL;
-    }
-    *icon = NULL;
-    return false;
-}
-
-inline void answer(HWND box)
-{
-    int id = GetDlgItem(box, IDOK) ? IDOK : IDCANCEL;
-    wt::press(box, id);
-}
-
-class BoxWatcher {
-public:
-    std::vector<Seen> boxes;
-    std::vector<std::string> events;
-    std::function<void(HWND, const Seen &)> on_box;   // instead of answer()
-
-    BoxWatcher() { current() = this; timer = SetTimer(NULL, 0, 20, tick); }
-    ~BoxWatcher() { KillTimer(NULL, timer); current() = nullptr; }
-
-    size_t count(const std::string &text) const
-    {
-        size_t n = 0;
-        for (const Seen &s : boxes)
-            n += s.box.text == text;
-        return n;
-    }
-
-private:
-    static BoxWatcher *&current()
-    {
-        static BoxWatcher *w = nullptr;
-        return w;
-    }
-    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD)
-    {
-        BoxWatcher *w = current();
-        if (!w)
-            return;
-        HWND found = NULL;
-        wt::each_thread_window([&](HWND h) {
-            if (IsWindowVisible(h) && wt::class_of(h) == "#32770" && !w->handled.count(h))
-                found = h;
-            return found == NULL;
-        });
-        if (!found)
-            return;
-        w->handled.insert(found);
-        Seen s;
-        s.hwnd = found;
-        s.box = wt::read_box(found);
-        s.icon_shown = icon_of(found, &s.icon);
-        for (HWND c = GetWindow(found, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-            if ((wt::class_of(c) == "Button" || wt::class_of(c) == "BUTTON") && IsWindowVisible(c))
-                s.button_ids.push_back(GetDlgCtrlID(c));
-        w->boxes.push_back(s);
-        w->events.push_back("box:" + s.box.text);
-        if (w->on_box)
-            w->on_box(found, s);
-        else
-            answer(found);
-    }
-
-    UINT_PTR timer = 0;
-    std::set<HWND> handled;
-};
-
 // ---- the launcher's window ----
 
 // The hidden window as start-up makes it; its messages are recorded as they
@@ -260,16 +169,92 @@ inline std::vector<WPARAM> from_bottom(int n)
 
 enum { IZHOD = 1, NASTAVITVE = 2, ZAUSTAVITEV = 3, OHRANJEVALNIK = 4, NAJDI = 5 };
 
-// Runs one menu call with `robot` started; the robot's steps must all have
-// been carried out by the time the call returns.
-inline void run_menu(wt::Robot &robot, HWND hwnd)
+// One menu call as the desktop chord makes it (ldown set), with the driver's
+// script carried out inside it; the call clears ldown.
+inline void run_menu(HWND hwnd)
 {
     ldown = 1;
-    robot.start();
     Prikazi_Menu(hwnd);
-    robot.stop();
-    CHECK_MESSAGE(robot.done(), "robot stopped at step ", robot.next);
     CHECK(ldown == 0);
+}
+
+// ---- the menu while it is tracked ----
+
+// A launcher menu as one call made it, read while the menu is tracked.
+struct Tracked {
+    HMENU holder = NULL, popup = NULL;  // the call's two menus (hmenu1, hpopup1)
+    HMENU shown = NULL;                 // the menu the window tracks
+    std::vector<wt::Item> items;        // the tracked menu's items
+    std::vector<UINT> states;           // and their GetMenuState
+    std::vector<wt::Item> holder_items;
+    HMENU holder_sub = NULL;            // the holder's pop-up item
+};
+
+inline Tracked read_tracked(HWND menu_window)
+{
+    Tracked t;
+    t.holder = hmenu1;
+    t.popup = hpopup1;
+    t.shown = (HMENU)SendMessageA(menu_window, MN_GETHMENU, 0, 0);
+    t.items = wt::read_menu(t.shown);
+    for (size_t i = 0; i < t.items.size(); i++)
+        t.states.push_back(GetMenuState(t.shown, (UINT)i, MF_BYPOSITION));
+    t.holder_items = wt::read_menu(hmenu1);
+    t.holder_sub = GetSubMenu(hmenu1, 0);
+    return t;
+}
+
+// The fixed commands behind the entries.
+struct Fixed {
+    UINT id;
+    UINT type;
+    const char *text;
+};
+const Fixed fixed_items[] = {
+    { 0, MFT_SEPARATOR, "" },
+    { IDM_NAJDI, MFT_STRING, " Najdi... " },
+    { IDM_OHRANJEVALNIK, MFT_STRING, " Ohranjevalnik zaslona " },
+    { IDM_ZAUSTAVITEV, MFT_STRING, " Zaustavitev sistema " },
+    { 0, MFT_SEPARATOR, "" },
+    { IDM_NASTAVITVE, MFT_STRING, " Nastavitve " },
+    { 0, MFT_SEPARATOR, "" },
+    { IDM_IZHOD, MFT_STRING, " Izhod " },
+};
+
+// The items of a launcher menu: `entries` entries (commands 30, 31, ...,
+// enabled and unchecked; with these texts when they are given), then the
+// fixed commands.
+inline void check_list(const std::vector<wt::Item> &items, const std::vector<UINT> &states,
+                       size_t entries, const std::vector<std::string> &texts = {})
+{
+    REQUIRE(items.size() == entries + 8);
+    for (size_t i = 0; i < entries; i++) {
+        CAPTURE(i);
+        CHECK(items[i].id == IDM_PRVI_PROGRAM + i);
+        CHECK((states[i] & (MF_GRAYED | MF_DISABLED | MF_CHECKED)) == 0);
+        if (!texts.empty()) {
+            CHECK(items[i].type == MFT_STRING);
+            CHECK(items[i].text == texts[i]);
+        }
+    }
+    for (size_t k = 0; k < 8; k++) {
+        const wt::Item &it = items[entries + k];
+        CAPTURE(k);
+        CHECK(it.id == fixed_items[k].id);
+        CHECK(it.type == fixed_items[k].type);
+        CHECK(it.text == fixed_items[k].text);
+    }
+}
+
+// The menu was tracked as its call made it: the holder's one item " " holds
+// the popup, which is the tracked menu and holds the list.
+inline void check_items(const Tracked &t, size_t entries, const std::vector<std::string> &texts = {})
+{
+    CHECK(t.shown == t.popup);
+    REQUIRE(t.holder_items.size() == 1);
+    CHECK(t.holder_items[0].text == " ");
+    CHECK(t.holder_sub == t.popup);
+    check_list(t.items, t.states, entries, texts);
 }
 
 } // namespace mt

@@ -122,27 +122,9 @@ int WINAPI rec_ReleaseDC(HWND w, HDC h)
 // Points this executable's import of dll!name at `to`; returns the real one.
 void *redirect(const char *dll, const char *name, void *to)
 {
-    BYTE *self = (BYTE *)GetModuleHandleA(NULL);
-    HMODULE lib = GetModuleHandleA(dll);
-    REQUIRE(lib != NULL);
-    void *real = (void *)GetProcAddress(lib, name);
-    REQUIRE(real != NULL);
-    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(self + ((IMAGE_DOS_HEADER *)self)->e_lfanew);
-    IMAGE_DATA_DIRECTORY dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    int patched = 0;
-    for (IMAGE_IMPORT_DESCRIPTOR *imp = (IMAGE_IMPORT_DESCRIPTOR *)(self + dir.VirtualAddress);
-         imp->Name; imp++) {
-        for (IMAGE_THUNK_DATA *t = (IMAGE_THUNK_DATA *)(self + imp->FirstThunk); t->u1.Function; t++) {
-            if ((void *)t->u1.Function != real)
-                continue;
-            DWORD old;
-            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, PAGE_READWRITE, &old);
-            t->u1.Function = (ULONG_PTR)to;
-            VirtualProtect(&t->u1.Function, sizeof t->u1.Function, old, &old);
-            patched++;
-        }
-    }
-    REQUIRE_MESSAGE(patched > 0, name, " is imported");
+    void *real = wt::system_function(dll, name);
+    REQUIRE(real != nullptr);
+    REQUIRE_MESSAGE(wt::patch_imports(real, to) > 0, name, " is imported");
     return real;
 }
 
@@ -294,9 +276,9 @@ std::vector<bool> opaque_mask(const char *path)
     return opaque;
 }
 
-struct Tracked {
-    HMENU holder = NULL, popup = NULL;
-    std::vector<wt::Item> items;
+// A picture menu while tracked: the menu, and its first `entries` items'
+// pictures.
+struct Tracked : mt::Tracked {
     std::vector<Picture> pictures;
 };
 
@@ -304,26 +286,10 @@ Tracked read_tracked(HWND menu_window, size_t entries)
 {
     NotRecording quiet;
     Tracked t;
-    t.holder = hmenu1;
-    t.popup = (HMENU)SendMessageA(menu_window, MN_GETHMENU, 0, 0);
-    t.items = wt::read_menu(t.popup);
+    static_cast<mt::Tracked &>(t) = mt::read_tracked(menu_window);
     for (size_t i = 0; i < entries && i < t.items.size(); i++)
-        t.pictures.push_back(read_picture(t.items[i], item_bitmap(t.popup, (int)i)));
+        t.pictures.push_back(read_picture(t.items[i], item_bitmap(t.shown, (int)i)));
     return t;
-}
-
-void check_fixed_items(const Tracked &t, size_t entries)
-{
-    static const char *const texts[] = { "", " Najdi... ", " Ohranjevalnik zaslona ",
-        " Zaustavitev sistema ", "", " Nastavitve ", "", " Izhod " };
-    static const UINT ids[] = { 0, 25, 26, 24, 0, 22, 0, 23 };
-    REQUIRE(t.items.size() == entries + 8);
-    for (size_t k = 0; k < 8; k++) {
-        CAPTURE(k);
-        CHECK(t.items[entries + k].id == ids[k]);
-        CHECK(t.items[entries + k].text == texts[k]);
-        CHECK(t.items[entries + k].type == (ids[k] ? MFT_STRING : MFT_SEPARATOR));
-    }
 }
 
 // Checks one picture: 200 x 32 bitmap item 30 + i; the background where
@@ -392,10 +358,10 @@ struct MenuColour {
 // One opening in picture mode; `on_menu` reads the menu and must end it.
 void open_menu(HWND hwnd, std::function<void(HWND)> on_menu)
 {
-    wt::Robot robot;
-    robot.menu(on_menu);
+    wt::Driver d;
+    d.menu(on_menu);
     recording = true;
-    mt::run_menu(robot, hwnd);
+    mt::run_menu(hwnd);
     recording = false;
 }
 
@@ -425,7 +391,7 @@ TEST_CASE("pictures: the menu colour, the icon at the left, the description besi
         open_menu(w.hwnd, [&](HWND m) { t = read_tracked(m, 3); wt::menu_key(m, VK_ESCAPE); });
 
         REQUIRE(t.pictures.size() == 3);
-        check_fixed_items(t, 3);
+        mt::check_items(t, 3);
         DWORD bg = dib_colour(colour);
         check_picture(t.pictures[0], 0, bg, &notepad_mask);
         check_picture(t.pictures[1], 1, bg, &regedit_mask);
@@ -466,33 +432,33 @@ TEST_CASE("pictures: programs without an icon")
     std::vector<bool> notepad_mask = opaque_mask(notepad);
     mt::TrayWindow w;
 
-    // First opening: dismissed; second: the second recorder chosen.
+    // First opening: dismissed; second: the second recorder chosen. The
+    // three programs without an icon are told of in a box each, while the
+    // menu is built.
     for (int k = 1; k <= 2; k++) {
         CAPTURE(k);
-        mt::BoxWatcher boxes;
         taken.clear();
         Tracked t;
-        open_menu(w.hwnd, [&](HWND m) {
-            boxes.events.push_back("menu");
+        wt::Driver d;
+        d.box().box().box().menu([&](HWND m) {
             t = read_tracked(m, 4);
-            if (k == 1) {
-                wt::menu_key(m, VK_ESCAPE);
-            } else {
-                for (WPARAM vk : mt::from_top(2))
-                    wt::menu_key(m, vk);
-            }
+            wt::menu_keys(m, k == 1 ? std::vector<WPARAM>{ VK_ESCAPE } : mt::from_top(2));
         });
+        recording = true;
+        mt::run_menu(w.hwnd);
+        recording = false;
+        d.finish();
 
-        CHECK(boxes.events == std::vector<std::string>{ "box:Napaka pri prikazu ikone",
-            "box:Napaka pri prikazu ikone", "box:Napaka pri prikazu ikone", "menu" });
-        for (const mt::Seen &s : boxes.boxes) {
-            CHECK(s.box.caption == "Napaka");
-            CHECK(s.button_ids == std::vector<int>{ IDOK });
-            CHECK_FALSE(s.icon_shown);
-            CHECK(GetWindow(s.hwnd, GW_OWNER) == NULL);
+        REQUIRE(d.boxes.size() == 3);
+        for (const wt::Box &b : d.boxes) {
+            CHECK(b.text == "Napaka pri prikazu ikone");
+            CHECK(b.caption == "Napaka");
+            CHECK(b.button_ids == std::vector<int>{ IDOK });
+            CHECK(b.icon == NULL);
+            CHECK(b.owner == NULL);
         }
         REQUIRE(t.pictures.size() == 4);
-        check_fixed_items(t, 4);
+        mt::check_items(t, 4);
         check_picture(t.pictures[0], 0, bg, nullptr);
         check_picture(t.pictures[1], 1, bg, &notepad_mask);
         check_picture(t.pictures[2], 2, bg, nullptr);
@@ -517,51 +483,56 @@ TEST_CASE("pictures: a menu opened while a picture's box is up keeps its own pic
     icn_kljuka = 1;
     mt::TrayWindow w;
 
+    // The outer call's first box asks for a menu, as a right click on the
+    // tray icon would, and is answered once the nested call has ended.
     HMENU outer_holder = NULL, outer_popup = NULL;
-    mt::BoxWatcher boxes;
-    boxes.on_box = [&](HWND box, const mt::Seen &) {
-        if (boxes.boxes.size() == 1) {
-            outer_holder = hmenu1;
-            outer_popup = hpopup1;
-            PostMessageA(w.hwnd, WM_TRAYNOTIFY, TRAY_ID, WM_RBUTTONDOWN);
-        } else {
-            mt::answer(box);
-        }
-    };
     Tracked outer, nested;
     bool nested_pictures_gone = false, outer_pictures_alive = false;
     taken.clear();
     recording = true;
-    wt::Robot robot;
-    robot.menu([&](HWND m) { nested = read_tracked(m, 2); wt::menu_key(m, VK_ESCAPE); })
-        .box(IDOK)
-        .menu([&](HWND m) {
-            outer = read_tracked(m, 2);
-            // Canvases in the order loaded: the nested call's two, then ours.
-            if (taken.pictures.size() == 4) {
-                nested_pictures_gone = GetObjectType(taken.pictures[0]) == 0 &&
-                                       GetObjectType(taken.pictures[1]) == 0;
-                outer_pictures_alive = GetObjectType(taken.pictures[2]) == OBJ_BITMAP &&
-                                       GetObjectType(taken.pictures[3]) == OBJ_BITMAP;
-            }
-            wt::menu_key(m, VK_ESCAPE);
-        });
-    ldown = 1;
-    robot.start();
-    Prikazi_Menu(w.hwnd);
-    robot.stop();
+    {
+        wt::Driver d;
+        d.box([&](HWND) {
+             outer_holder = hmenu1;
+             outer_popup = hpopup1;
+             PostMessageA(w.hwnd, WM_TRAYNOTIFY, TRAY_ID, WM_RBUTTONDOWN);
+         })
+            .box()
+            .menu([&](HWND m) {
+                nested = read_tracked(m, 2);
+                wt::menu_key(m, VK_ESCAPE);
+            })
+            .box()
+            .menu([&](HWND m) {
+                outer = read_tracked(m, 2);
+                // Canvases in the order loaded: the nested call's two, then ours.
+                if (taken.pictures.size() == 4) {
+                    nested_pictures_gone = GetObjectType(taken.pictures[0]) == 0 &&
+                                           GetObjectType(taken.pictures[1]) == 0;
+                    outer_pictures_alive = GetObjectType(taken.pictures[2]) == OBJ_BITMAP &&
+                                           GetObjectType(taken.pictures[3]) == OBJ_BITMAP;
+                }
+                wt::menu_key(m, VK_ESCAPE);
+            });
+        mt::run_menu(w.hwnd);
+        d.finish();
+        // The outer call's box is read twice (when it asks for the menu and
+        // when it is answered), the nested call's once.
+        REQUIRE(d.boxes.size() == 3);
+        for (const wt::Box &b : d.boxes)
+            CHECK(b.text == "Napaka pri prikazu ikone");
+        CHECK(d.boxes[0].hwnd == d.boxes[2].hwnd);
+        CHECK(d.boxes[1].hwnd != d.boxes[0].hwnd);
+    }
     recording = false;
-    CHECK(robot.done());
-    CHECK(ldown == 0);
 
-    CHECK(boxes.boxes.size() == 2);
     REQUIRE(nested.pictures.size() == 2);
     REQUIRE(outer.pictures.size() == 2);
-    check_fixed_items(nested, 2);
-    check_fixed_items(outer, 2);
-    CHECK(outer.popup == outer_popup);
+    mt::check_items(nested, 2);
+    mt::check_list(outer.items, outer.states, 2);
+    CHECK(outer.shown == outer_popup);
     CHECK(outer_holder != nested.holder);
-    CHECK(nested.popup != outer.popup);
+    CHECK(nested.popup != outer.shown);
     REQUIRE(taken.pictures.size() == 4);
     for (size_t i = 0; i < 2; i++) {
         CAPTURE(i);
@@ -596,18 +567,14 @@ TEST_CASE("pictures: 2,000 openings of a full list leave the process its graphic
     for (int k = 0; k < openings; k++) {
         taken.clear();
         size_t items = 0;
-        wt::Robot robot;
-        robot.menu([&](HWND m) {
+        wt::Driver d(10);
+        d.menu([&](HWND m) {
             items = (size_t)GetMenuItemCount(hpopup1);
             wt::menu_key(m, VK_ESCAPE);
         });
         recording = true;
-        ldown = 1;
-        robot.start(10);
-        Prikazi_Menu(w.hwnd);
-        robot.stop();
+        mt::run_menu(w.hwnd);
         recording = false;
-        REQUIRE(robot.done());
         shown += items == 27;
         given_back += all_given_back(19, 1);
     }

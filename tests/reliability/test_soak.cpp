@@ -13,8 +13,11 @@
 // the menu. That the menu was really tracked is seen in the messages the
 // tracking sends the window (WM_INITMENUPOPUP for the call's own popup,
 // WM_EXITMENULOOP); the first and last openings of each mode are read from
-// the tracked menu window itself by a robot.
+// the tracked menu window itself by the driver. Each dialog cycle's menu is
+// driven the same way (the keys posted before the call), its dialog by the
+// driver.
 #include "../menu/menutest.h"
+#include "private_memory.h"
 
 #include <string.h>
 
@@ -38,31 +41,6 @@ int soak_count(int normal)
 }
 
 // ---- what the process holds ----
-
-// Committed private memory, region by region (Wine reports no private
-// usage of its own).
-struct Memory {
-    size_t regions = 0;
-    size_t bytes = 0;
-};
-
-Memory private_memory()
-{
-    Memory m;
-    MEMORY_BASIC_INFORMATION mbi;
-    const char *p = NULL;
-    while (VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi) {
-        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) {
-            m.regions++;
-            m.bytes += mbi.RegionSize;
-        }
-        const char *next = (const char *)mbi.BaseAddress + mbi.RegionSize;
-        if (next <= p)
-            break;
-        p = next;
-    }
-    return m;
-}
 
 // The slot (low word) of a new menu handle and of a new bitmap handle: both
 // tables give the lowest free slots back first, so a slot far above the one
@@ -146,19 +124,16 @@ std::vector<Shown> read_shown(HMENU m)
     return v;
 }
 
-// One opening read by a robot from the tracked menu window, then Escape.
+// One opening read by the driver from the tracked menu window, then Escape.
 std::vector<Shown> read_opening(HWND w)
 {
     std::vector<Shown> shown;
-    wt::Robot robot;
-    robot.menu([&](HWND m) {
+    wt::Driver d(10);
+    d.menu([&](HWND m) {
         shown = read_shown((HMENU)SendMessageA(m, MN_GETHMENU, 0, 0));
         wt::menu_key(m, VK_ESCAPE);
     });
-    robot.start(10);
     Prikazi_Menu(w);
-    robot.stop();
-    CHECK(robot.done());
     return shown;
 }
 
@@ -181,7 +156,6 @@ TEST_CASE("soak: menu openings in text and picture mode leave nothing behind and
     MenuEntry list_before[20];
     memcpy(list_before, m_polje, sizeof list_before);
     HWND w = counted_tray_window();
-    mt::BoxWatcher boxes;      // none may show; if one does, it is answered
 
     // Warm-up, then what the process holds before the soak.
     icn_kljuka = 0;
@@ -198,9 +172,10 @@ TEST_CASE("soak: menu openings in text and picture mode leave nothing behind and
     CHECK(text_first[2].text == names[2]);
     CHECK(pictures_first[0].width == SLIKA_W);
     CHECK(pictures_first[0].height == SLIKA_H);
-    const Memory mem_before = private_memory();
+    const PrivateMemory mem_before = private_memory();
     const unsigned menu_before = menu_slot(), bitmap_before = bitmap_slot();
 
+    wt::Driver boxes;      // none may show
     tracking = Tracking();
     int tracked = 0, ended = 0, pictures_alive = 0, pictures_made = 0, keys_left = 0;
     int ldown_left = 0;
@@ -227,6 +202,7 @@ TEST_CASE("soak: menu openings in text and picture mode leave nothing behind and
     CHECK(ldown_left == 0);
     CHECK(pictures_made == openings / 2 * 5);
     CHECK(pictures_alive == 0);
+    boxes.finish();
 
     // The last openings show what the first did.
     icn_kljuka = 0;
@@ -234,7 +210,7 @@ TEST_CASE("soak: menu openings in text and picture mode leave nothing behind and
     icn_kljuka = 1;
     CHECK(read_opening(w) == pictures_first);
 
-    const Memory mem_after = private_memory();
+    const PrivateMemory mem_after = private_memory();
     const unsigned menu_after = menu_slot(), bitmap_after = bitmap_slot();
     MESSAGE(openings, " openings in ", (GetTickCount() - t0) / 1000, " s; committed private memory ", mem_before.bytes / 1024, " KiB in ",
             mem_before.regions, " regions before, ", mem_after.bytes / 1024, " KiB in ",
@@ -252,76 +228,13 @@ TEST_CASE("soak: menu openings in text and picture mode leave nothing behind and
     DeleteObject(b);
     ReleaseDC(NULL, screen);
 
-    CHECK(boxes.boxes.empty());
-    CHECK(IDx == 35);
+    CHECK(stevilo_vnosov() == 5);
     CHECK(memcmp(list_before, m_polje, sizeof list_before) == 0);
     SetWindowLongPtrA(w, GWLP_WNDPROC, (LONG_PTR)launcher_proc);
     wt::destroy_tray_window(w);
 }
 
 // ---- the settings dialog, cycle after cycle ----
-
-namespace {
-
-// Carries out one cycle's script on the open settings dialog when its
-// message arrives (posted before the menu call, it ends up dispatched by the
-// dialog's own loop): a description typed and added, the first entry
-// selected and removed, the show-icons box set, "Koncaj".
-int cycle_now;
-int scripts_run, wrong_lists;
-
-LRESULT CALLBACK script_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp)
-{
-    if (msg != WM_APP)
-        return DefWindowProcA(h, msg, wp, lp);
-    HWND d = dlg_odprt;
-    if (d == NULL) {
-        // Still in the menu's loop (Enter reaches it as a character posted
-        // behind this message): once more, behind it.
-        PostMessageA(h, WM_APP, wp, lp);
-        return 0;
-    }
-    scripts_run++;
-    int k = (int)wp;
-    std::string opis = "Vnos " + std::to_string(k);
-    SetDlgItemTextA(d, IDC_OPIS, opis.c_str());
-    SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_DODAJ, BN_CLICKED), (LPARAM)GetDlgItem(d, IDC_DODAJ));
-    wrong_lists += SendDlgItemMessageA(d, IDC_SEZNAM, LB_GETCOUNT, 0, 0) != 4;
-    SendDlgItemMessageA(d, IDC_SEZNAM, LB_SETCURSEL, 0, 0);
-    SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_ODSTRANI, BN_CLICKED), (LPARAM)GetDlgItem(d, IDC_ODSTRANI));
-    wrong_lists += SendDlgItemMessageA(d, IDC_SEZNAM, LB_GETCOUNT, 0, 0) != 3;
-    SendDlgItemMessageA(d, IDC_POKAZI_IKONE, BM_SETCHECK, k % 2 ? BST_CHECKED : BST_UNCHECKED, 0);
-    SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_KONCAJ, BN_CLICKED), (LPARAM)GetDlgItem(d, IDC_KONCAJ));
-    return 0;
-}
-
-HWND make_script_window()
-{
-    WNDCLASSA wc;
-    ZeroMemory(&wc, sizeof wc);
-    wc.lpfnWndProc = script_proc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = "kolvena_soak_skript";
-    RegisterClassA(&wc);
-    return CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
-                           wc.hInstance, NULL);
-}
-
-// A dialog left open by a script that did not run is closed, so that a
-// failing cycle ends with a failed check instead of hanging.
-int stuck;
-int cycle_at_last_look = -1;
-
-void CALLBACK rescue(HWND, UINT, UINT_PTR, DWORD)
-{
-    if (dlg_odprt != NULL && cycle_at_last_look == cycle_now) {
-        stuck++;
-        PostMessageA(dlg_odprt, WM_CLOSE, 0, 0);
-    }
-    cycle_at_last_look = cycle_now;
-}
-
-} // namespace
 
 TEST_CASE("soak: settings dialog cycles of add, remove and \"Koncaj\" from the menu")
 {
@@ -334,43 +247,44 @@ TEST_CASE("soak: settings dialog cycles of add, remove and \"Koncaj\" from the m
     wt::add_entry("Drugi", REGEDIT);
     wt::add_entry("Tretji", NOTEPAD);
     HWND w = counted_tray_window();
-    HWND script = make_script_window();
-    REQUIRE(script != NULL);
-    mt::BoxWatcher boxes;
-    UINT_PTR rescue_timer = SetTimer(NULL, 0, 3000, rescue);
 
+    // One cycle: " Nastavitve " from the menu; on the dialog a description
+    // typed and added, the first entry selected and removed, the show-icons
+    // box set, "Koncaj".
+    int wrong_lists = 0;
     auto cycle = [&](int k) {
-        cycle_now = k;
         postavi_pot(k % 2 ? REGEDIT : NOTEPAD);
         for (WPARAM vk : mt::from_bottom(mt::NASTAVITVE))
             PostMessageA(w, WM_KEYDOWN, vk, 0);
-        PostMessageA(script, WM_APP, (WPARAM)k, 0);
+        wt::Driver d(10);
+        d.dialog("                            Nastavitve ", [&](HWND h) {
+            std::string opis = "Vnos " + std::to_string(k);
+            SetDlgItemTextA(h, IDC_OPIS, opis.c_str());
+            SendMessageA(h, WM_COMMAND, MAKEWPARAM(IDC_DODAJ, BN_CLICKED), (LPARAM)GetDlgItem(h, IDC_DODAJ));
+            wrong_lists += SendDlgItemMessageA(h, IDC_SEZNAM, LB_GETCOUNT, 0, 0) != 4;
+            SendDlgItemMessageA(h, IDC_SEZNAM, LB_SETCURSEL, 0, 0);
+            SendMessageA(h, WM_COMMAND, MAKEWPARAM(IDC_ODSTRANI, BN_CLICKED), (LPARAM)GetDlgItem(h, IDC_ODSTRANI));
+            wrong_lists += SendDlgItemMessageA(h, IDC_SEZNAM, LB_GETCOUNT, 0, 0) != 3;
+            SendDlgItemMessageA(h, IDC_POKAZI_IKONE, BM_SETCHECK, k % 2 ? BST_CHECKED : BST_UNCHECKED, 0);
+            SendMessageA(h, WM_COMMAND, MAKEWPARAM(IDC_KONCAJ, BN_CLICKED), (LPARAM)GetDlgItem(h, IDC_KONCAJ));
+        });
         Prikazi_Menu(w);
     };
 
     // Warm-up, then what the process holds before the soak.
     const int warm = 20;
-    for (int k = 0; k < warm; k++) {
+    for (int k = 0; k < warm; k++)
         cycle(k);
-    }
-    const Memory mem_before = private_memory();
+    const PrivateMemory mem_before = private_memory();
     const unsigned menu_before = menu_slot(), bitmap_before = bitmap_slot();
 
     tracking = Tracking();
-    scripts_run = wrong_lists = stuck = 0;
-    for (int k = warm; k < warm + cycles; k++) {
+    wrong_lists = 0;
+    for (int k = warm; k < warm + cycles; k++)
         cycle(k);
-    }
-    KillTimer(NULL, rescue_timer);
 
     CHECK(tracking.init_own == (size_t)cycles);
-    CHECK(scripts_run == cycles);
     CHECK(wrong_lists == 0);
-    CHECK(stuck == 0);
-    size_t other_boxes = 0;     // the watcher sees the settings dialogs too
-    for (const mt::Seen &b : boxes.boxes)
-        other_boxes += b.box.caption != "                            Nastavitve ";
-    CHECK(other_boxes == 0);
     CHECK(dlg_odprt == NULL);
 
     // The list and the file hold the last three entries added, with the
@@ -379,12 +293,12 @@ TEST_CASE("soak: settings dialog cycles of add, remove and \"Koncaj\" from the m
     std::string expected = last % 2 ? "#1\r\n\r\n" : "";
     for (int k = last - 2; k <= last; k++)
         expected += "Vnos " + std::to_string(k) + "\r\n" + (k % 2 ? REGEDIT : NOTEPAD) + "\r\n";
-    CHECK(IDx == 33);
+    CHECK(stevilo_vnosov() == 3);
     CHECK(icn_kljuka == last % 2);
     CHECK(read_bytes(win_path("Kolvena.cfg")) == expected);
     CHECK(GetFileAttributesA(win_path("Kolvena.cfg.new").c_str()) == INVALID_FILE_ATTRIBUTES);
 
-    const Memory mem_after = private_memory();
+    const PrivateMemory mem_after = private_memory();
     const unsigned menu_after = menu_slot(), bitmap_after = bitmap_slot();
     MESSAGE(cycles, " dialog cycles in ", (GetTickCount() - t0) / 1000, " s; committed private memory ", mem_before.bytes / 1024,
             " KiB in ", mem_before.regions, " regions before, ", mem_after.bytes / 1024,
@@ -394,7 +308,6 @@ TEST_CASE("soak: settings dialog cycles of add, remove and \"Koncaj\" from the m
     CHECK(menu_after <= menu_before + 200);
     CHECK(bitmap_after <= bitmap_before + 200);
 
-    DestroyWindow(script);
     SetWindowLongPtrA(w, GWLP_WNDPROC, (LONG_PTR)launcher_proc);
     wt::destroy_tray_window(w);
 }
