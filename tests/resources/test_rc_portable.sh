@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The resource script builds with windres here and should build with
+# The resource script builds with llvm-windres here and should build with
 # Microsoft's rc as well. Checks for what we know rc does not take:
 # - bytes outside ASCII (rc reads the script in the ANSI code page),
 # - icons, bitmaps and cursors given inline instead of by a quoted file name,
@@ -34,9 +34,11 @@ done < <(grep -E '^\s*\S+\s+(ICON|BITMAP|CURSOR)\b' "$rc")
 
 grep -nE '^\s*\S+\s+(FONTDIR|MESSAGETABLE)\b' "$rc" && fail "GNU-only resource statement"
 
-# And windres itself builds it without a word on stderr.
-out=$(x86_64-w64-mingw32-windres -I "$src/resources" "$rc" -O coff -o /dev/null 2>&1)
-[ -z "$out" ] || fail "windres: $out"
+# And the resource compiler of the build (llvm-windres, which writes what
+# Microsoft's rc writes) builds it without a word on stderr.
+windres=$(command -v llvm-windres-14 || command -v llvm-windres) || fail "no llvm-windres"
+out=$("$windres" -I "$src/resources" "$rc" -O coff -o /dev/null 2>&1)
+[ -z "$out" ] || fail "llvm-windres: $out"
 
 if [ $fails -ne 0 ]; then
   echo "$fails check(s) failed"
