@@ -5,24 +5,7 @@
 # kv_dialog_origin: sets KV_DLG_X/Y when the settings dialog is on the screen.
 kv_dialog_origin() {
   KV_DLG_X=
-  kv_grab "$KV_WORK/screen.ppm" || return 1
-  read -r KV_DLG_X KV_DLG_Y < <(python3 - "$KV_WORK/screen.ppm" <<'PY'
-import sys
-d = open(sys.argv[1], 'rb').read()
-head = d.split(b'\n', 3)
-W, H = map(int, head[1].split())
-img = head[3]
-CAPTION = bytes((50, 150, 250))      # this Wine's active caption colour
-for y in range(H // 2):
-    row = img[3 * y * W: 3 * (y + 1) * W]
-    x = row.find(CAPTION * 300)
-    while x >= 0 and x % 3:
-        x = row.find(CAPTION * 300, x + 1)
-    if x >= 0:
-        print(x // 3, y)
-        break
-PY
-)
+  read -r KV_DLG_X KV_DLG_Y < <(kv_look dialog)
   [ -n "${KV_DLG_X:-}" ]
 }
 

@@ -141,129 +141,13 @@ kv_screenshot() {
   import -window root "png:$out" 2>/dev/null && kv_log "screenshot $out"
 }
 
-# kv_look WHAT: what the screen shows now, read by the python below.
-#   icon  -> "x y" of the centre of every place that shows the tray icon
-#   menu  -> "x y w h" of every open popup menu
+# kv_look WHAT: what the screen shows now (find_on_screen.py reads it).
+#   icon   -> "x y" of the centre of every place that shows the tray icon
+#   menu   -> "x y w h" of every open popup menu
+#   dialog -> "x y" of the left end of the first active caption bar
 kv_look() {
   kv_grab "$KV_WORK/screen.ppm" || return 1
-  python3 - "$1" "$KV_ICO" "$KV_WORK/screen.ppm" <<'PY'
-import struct, sys
-
-what, ico_path, shot_path = sys.argv[1:4]
-
-def load_ico(path):
-    """The opaque pixels of the first image of an .ico: {(x, y): b'rgb'}."""
-    d = open(path, 'rb').read()
-    w, h, _, _, _, _, _, off = struct.unpack_from('<BBBBHHII', d, 6)
-    size, _, _, _, bits, _, _, _, _, used, _ = struct.unpack_from('<IiiHHIIiiII', d, off)
-    ncol = used or (1 << bits)
-    pal = [bytes(d[off + size + 4 * i: off + size + 4 * i + 3][::-1]) for i in range(ncol)]
-    xor = off + size + 4 * ncol
-    xstride = (w * bits + 31) // 32 * 4
-    mask = xor + xstride * h
-    mstride = (w + 31) // 32 * 4
-    px = {}
-    for y in range(h):
-        row = h - 1 - y
-        for x in range(w):
-            if d[mask + row * mstride + x // 8] >> (7 - x % 8) & 1:
-                continue
-            if bits == 4:
-                b = d[xor + row * xstride + x // 2]
-                i = b >> 4 if x % 2 == 0 else b & 15
-            else:
-                i = d[xor + row * xstride + x]
-            px[(x, y)] = pal[i]
-    return w, h, px
-
-def load_ppm(path):
-    d = open(path, 'rb').read()
-    fields, i = [], 0
-    while len(fields) < 4:
-        while d[i:i + 1].isspace():
-            i += 1
-        j = i
-        while not d[j:j + 1].isspace():
-            j += 1
-        fields.append(d[i:j])
-        i = j
-    return int(fields[1]), int(fields[2]), d[i + 1:]
-
-W, H, img = load_ppm(shot_path)
-
-def pixel(x, y):
-    k = 3 * (y * W + x)
-    return img[k:k + 3]
-
-def find_icon():
-    w, h, px = load_ico(ico_path)
-    # Anchor on the icon's longest opaque run of one row.
-    best = None
-    for y in range(h):
-        x = 0
-        while x < w:
-            if (x, y) in px:
-                x0 = x
-                while x < w and (x, y) in px:
-                    x += 1
-                if best is None or x - x0 > best[2] - best[1]:
-                    best = (y, x0, x)
-            else:
-                x += 1
-    ay, ax0, ax1 = best
-    needle = b''.join(px[(x, ay)] for x in range(ax0, ax1))
-    pos = img.find(needle)
-    while pos >= 0:
-        if pos % 3 == 0:
-            sx, sy = pos // 3 % W - ax0, pos // 3 // W - ay
-            if 0 <= sx <= W - w and 0 <= sy <= H - h and all(
-                    pixel(sx + x, sy + y) == c for (x, y), c in px.items()):
-                print(sx + w // 2, sy + h // 2)
-        pos = img.find(needle, pos + 1)
-
-# A popup menu as this Wine draws it: a one-pixel frame of FRAME round a
-# BACK background; a separator is a FRAME line across the menu, four pixels in
-# from each side. Kolvena's menu always has three separators.
-FRAME = bytes((0xa6, 0xa6, 0xa6))
-BACK = bytes((0xff, 0xff, 0xff))
-
-def find_menus():
-    for y in range(H - 40):
-        row = img[3 * y * W: 3 * (y + 1) * W]
-        x = 0
-        while x < W:
-            if row[3 * x:3 * x + 3] != FRAME:
-                x += 1
-                continue
-            x0 = x
-            while x < W and row[3 * x:3 * x + 3] == FRAME:
-                x += 1
-            x1 = x          # the top edge runs over [x0, x1)
-            if x1 - x0 < 80:
-                continue
-            # A top-left corner: the left edge goes down, the inside is BACK.
-            if pixel(x0, y + 1) != FRAME or pixel(x0 + 1, y + 1) != BACK:
-                continue
-            if y > 0 and pixel(x0 + 1, y - 1) == FRAME:
-                continue
-            bottom = y + 1
-            while bottom < H and pixel(x0, bottom) == FRAME:
-                bottom += 1
-            if bottom - y < 40:
-                continue
-            seps = 0
-            for sy in range(y + 2, bottom - 1):
-                if (pixel(x0 + 1, sy) == BACK and pixel(x0 + 4, sy) == FRAME and
-                        all(pixel(sx, sy) == FRAME for sx in range(x0 + 4, x1 - 4, 7))):
-                    seps += 1
-            if seps >= 3:
-                print(x0, y, x1 - x0, bottom - y)
-
-if what == 'icon':
-    find_icon()
-elif what == 'menu':
-    find_menus()
-PY
+  python3 "$KV_LIB_DIR/find_on_screen.py" "$1" "$KV_ICO" "$KV_WORK/screen.ppm"
 }
 
 # kv_poll SECONDS COMMAND...: runs COMMAND until it succeeds or time is up.
@@ -339,9 +223,9 @@ kv_wait_menu_open() { kv_poll "${1:-20}" kv_menu_open; }
 kv_wait_menu_closed() { kv_poll "${1:-20}" kv_menu_closed; }
 
 # kv_menu_keys KEY...: presses keys in the open menu (xdotool key names:
-# Down, Up, Return, Escape). This Wine delivers keys to the window under the
-# pointer, so the pointer first rests on the menu's left frame, where it
-# selects no item.
+# Down, Up, Return, Escape). The pointer first rests on the menu's left
+# frame, where it selects no item.
+# WINE_QUIRK: this Wine's desktop delivers keys to the window under the pointer.
 kv_menu_keys() {
   local x y w h
   read -r x y w h <<<"$KV_MENU"
@@ -355,9 +239,9 @@ kv_menu_keys() {
 }
 
 # kv_menu_click first|last: a left click on the open menu's first item (the
-# first entry) or its last (" Izhod "). A click, not keys: after a window of
-# the desktop has closed (the settings dialog, a program), this Wine's
-# desktop often passes no keys to the next menu.
+# first entry) or its last (" Izhod ").
+# WINE_QUIRK: after a window of the desktop has closed (the settings dialog,
+# a program), this Wine's desktop often passes no keys to the next menu.
 kv_menu_click() {
   local x y w h
   read -r x y w h <<<"$KV_MENU"

@@ -43,10 +43,11 @@ read -r mx my mw mh <<<"$KV_MENU"
   kv_fail "the chord's menu is at $mx,$my, not at the cursor $desk_x,$desk_y"
 kv_screenshot menu-chord.png
 
-# Kolvena brings its window forward for this menu too, but in this Wine's
-# virtual desktop the menu of a chord takes keys only now and then, so the
-# test chooses its last item, " Izhod ", with the mouse.
-kv_click $((mx + mw / 3)) $((my + mh - 10)) 1       # " Izhod "
+# Kolvena brings its window forward for this menu too; " Izhod " is chosen
+# with the mouse.
+# WINE_QUIRK: in this Wine's virtual desktop the menu of a chord takes keys
+# only now and then.
+kv_menu_click last
 kv_wait_exit 30 || kv_fail "Kolvena did not end after \" Izhod \" on the chord's menu"
 [ "$KV_EXIT" = 0 ] || kv_fail "exit code $KV_EXIT, not 0"
 kv_log "PASS"
