@@ -195,8 +195,7 @@ struct Picture {
     DWORD at(int x, int y) const { return px[(size_t)y * width + x]; }
 };
 
-// The bitmap of item `pos`. Wine keeps only the low word of a bitmap item's
-// handle (GDI accepts such a handle for the object in that slot).
+// The bitmap of item `pos`.
 HBITMAP item_bitmap(HMENU m, int pos)
 {
     MENUITEMINFOA mi;
@@ -209,6 +208,8 @@ HBITMAP item_bitmap(HMENU m, int pos)
 
 bool same_object(HGDIOBJ in_menu, HGDIOBJ made)
 {
+    WINE_QUIRK("a bitmap item keeps only the low word of its handle (GDI takes such a handle "
+               "for the object in that slot)");
     return LOWORD((ULONG_PTR)in_menu) == LOWORD((ULONG_PTR)made) && in_menu != NULL;
 }
 
@@ -294,9 +295,7 @@ Tracked read_tracked(HWND menu_window, size_t entries)
 
 // Checks one picture: 200 x 32 bitmap item 30 + i; the background where
 // nothing is drawn; the icon (if `opaque` is given) at the left; the
-// description only right of x = 40, below y = 10, in black (Wine smooths the
-// edges of the default font's letters: those pixels lie between the
-// background and black).
+// description only right of x = 40, below y = 10, in black.
 void check_picture(const Picture &p, size_t i, DWORD background, const std::vector<bool> *opaque)
 {
     CAPTURE(i);
@@ -318,7 +317,8 @@ void check_picture(const Picture &p, size_t i, DWORD background, const std::vect
             } else if (x < 40) {
                 gap += c != background;
             } else if (c != background) {
-                // Black text, its edges smoothed into the background.
+                WINE_QUIRK("the edges of the default font's letters are smoothed: those pixels "
+                           "lie between the background and black");
                 text += c == 0;
                 text_wrong += y < 10 || (c >> 16) > (background >> 16) ||
                               (c >> 8 & 0xFF) > (background >> 8 & 0xFF) || (c & 0xFF) > (background & 0xFF);
@@ -558,9 +558,9 @@ TEST_CASE("pictures: 2,000 openings of a full list leave the process its graphic
     icn_kljuka = 1;
     mt::TrayWindow w;
 
-    // Wine's GDI runs out at about 65,000 objects: one object left behind per
-    // picture (38,000) would not yet exhaust it, two would; so every opening
-    // is also checked for what it gave back.
+    // One object left behind per picture (38,000) would not yet exhaust GDI,
+    // two would; so every opening is also checked for what it gave back.
+    WINE_QUIRK("GDI runs out at about 65,000 objects (Windows allows a process 10,000)");
     // KOLVENA_SOAK=short (the emulated 32-bit build's runs) takes a tenth.
     const int openings = mt::env("KOLVENA_SOAK") == "short" ? 200 : 2000;
     int shown = 0, given_back = 0;
