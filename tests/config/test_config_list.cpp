@@ -144,12 +144,3 @@ TEST_CASE("removal with an index outside the list changes nothing")
     odstrani_vnos(0);                         // an empty list
     CHECK(IDx == 30);
 }
-
-TEST_CASE("the staged path is never saved")
-{
-    three_entries();
-    GetWindowsDirectoryA(w_dir, sizeof w_dir);
-    postavi_pot("C:\\staged.exe");
-    REQUIRE(shrani_cfg());
-    CHECK(cfg::read_bytes(cfg::cfg_path()) == "A\r\nC:\\a.exe\r\nB\r\nC:\\b.exe\r\nC\r\nC:\\c.exe\r\n");
-}
