@@ -34,6 +34,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include "programi.h"
 
 enum {
     SEND_GAP_MS = 2,          /* between one SendInput and the next */
@@ -99,21 +100,6 @@ static void stop_sender(Samples *s, HANDLE t)
 
 /* ---- Kolvena ---- */
 
-static const char *const candidates[] = {
-    "C:\\windows\\notepad.exe",
-    "C:\\windows\\regedit.exe",
-    "C:\\windows\\explorer.exe",
-    "C:\\windows\\winhlp32.exe",
-    "C:\\windows\\hh.exe",
-    "C:\\windows\\system32\\winefile.exe",
-    "C:\\windows\\system32\\taskmgr.exe",
-    "C:\\windows\\system32\\winemine.exe",
-    "C:\\windows\\system32\\control.exe",
-    "C:\\windows\\system32\\cmd.exe",
-    "C:\\windows\\system32\\winecfg.exe",
-    "C:\\windows\\system32\\wineconsole.exe",
-};
-
 /* Kolvena.cfg as it was before this program, put back at the end. */
 static char cfg_path[MAX_PATH];
 static char *cfg_before;
@@ -152,13 +138,13 @@ static void restore_cfg(void)
 
 static void write_cfg(void)
 {
-    const char *with_icon[sizeof candidates / sizeof candidates[0]];
+    const char *with_icon[sizeof programi_z_ikono / sizeof programi_z_ikono[0]];
     int n = 0, i;
     FILE *f;
-    for (i = 0; i < (int)(sizeof candidates / sizeof candidates[0]); i++) {
-        HICON h = ExtractIconA(GetModuleHandleA(NULL), candidates[i], 0);
+    for (i = 0; i < (int)(sizeof programi_z_ikono / sizeof programi_z_ikono[0]); i++) {
+        HICON h = ExtractIconA(GetModuleHandleA(NULL), programi_z_ikono[i], 0);
         if (h != NULL && h != (HICON)1) {
-            with_icon[n++] = candidates[i];
+            with_icon[n++] = programi_z_ikono[i];
             DestroyIcon(h);
         }
     }

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <vector>
+#include "programi.h"
 
 // ---- clock and statistics ----
 
@@ -112,29 +113,6 @@ static void izprazni_vrsto()
         DispatchMessageA(&m);
 }
 
-// Programs of the prefix that carry icons; the list is filled to 19 entries
-// by going round them again.
-static const char *const kandidati[] = {
-    "C:\\windows\\notepad.exe",
-    "C:\\windows\\regedit.exe",
-    "C:\\windows\\explorer.exe",
-    "C:\\windows\\winhlp32.exe",
-    "C:\\windows\\hh.exe",
-    "C:\\windows\\system32\\winefile.exe",
-    "C:\\windows\\system32\\taskmgr.exe",
-    "C:\\windows\\system32\\winemine.exe",
-    "C:\\windows\\system32\\control.exe",
-    "C:\\windows\\system32\\cmd.exe",
-    "C:\\windows\\system32\\winecfg.exe",
-    "C:\\windows\\system32\\wineconsole.exe",
-    "C:\\windows\\system32\\msiexec.exe",
-    "C:\\windows\\system32\\oleview.exe",
-    "C:\\windows\\system32\\progman.exe",
-    "C:\\windows\\system32\\write.exe",
-    "C:\\windows\\system32\\uninstaller.exe",
-    "C:\\windows\\system32\\wordpad.exe",
-    "C:\\windows\\system32\\iexplore.exe",
-};
 
 static std::vector<const char *> z_ikono;
 
@@ -143,7 +121,7 @@ static void napolni_seznam()
     ZeroMemory(m_polje, sizeof m_polje);
     IDx = 30;
     if (z_ikono.empty()) {
-        for (const char *k : kandidati) {
+        for (const char *k : programi_z_ikono) {
             HICON h = ExtractIconA(ghInst, k, 0);
             if (h != NULL && h != (HICON)1) {
                 z_ikono.push_back(k);
