@@ -533,7 +533,7 @@ void CALLBACK probe(HWND, UINT, UINT_PTR, DWORD)
     seen.hook = g_hMSHook != NULL && g_hLLHook != NULL && g_hMSWnd == h;
     seen.hook_threads = time_critical_threads();
     seen.icon = wt::icon_there(h);
-    seen.entries = IDx - 30;
+    seen.entries = stevilo_vnosov();
     char dir[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof dir, dir);
     seen.cur_dir = dir;
