@@ -204,6 +204,19 @@ inline Tracked read_tracked(HWND menu_window)
     return t;
 }
 
+// One opening of the menu, read while tracked, then dismissed with Escape.
+inline Tracked read_opening(HWND hwnd)
+{
+    Tracked t;
+    wt::Driver d;
+    d.menu([&](HWND m) {
+        t = read_tracked(m);
+        wt::menu_key(m, VK_ESCAPE);
+    });
+    run_menu(hwnd);
+    return t;
+}
+
 // The fixed commands behind the entries.
 struct Fixed {
     UINT id;

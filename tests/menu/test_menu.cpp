@@ -18,19 +18,6 @@ std::string working_dir()
     return d;
 }
 
-// One opening read while tracked, then dismissed with Escape.
-Tracked read_opening(HWND hwnd)
-{
-    Tracked t;
-    wt::Driver d;
-    d.menu([&](HWND m) {
-        t = mt::read_tracked(m);
-        wt::menu_key(m, VK_ESCAPE);
-    });
-    mt::run_menu(hwnd);
-    return t;
-}
-
 } // namespace
 
 TEST_CASE("the menu's items: entries in list order, then the fixed commands")
@@ -39,11 +26,11 @@ TEST_CASE("the menu's items: entries in list order, then the fixed commands")
     mt::TrayWindow w;
 
     SUBCASE("an empty list begins with the separator") {
-        mt::check_items(read_opening(w.hwnd), 0, {});
+        mt::check_items(mt::read_opening(w.hwnd), 0, {});
     }
     SUBCASE("one entry") {
         wt::add_entry("Beleznica", "C:\\windows\\notepad.exe");
-        mt::check_items(read_opening(w.hwnd), 1, { "Beleznica" });
+        mt::check_items(mt::read_opening(w.hwnd), 1, { "Beleznica" });
     }
     SUBCASE("a full list of 19: commands 30 to 48") {
         std::vector<std::string> names;
@@ -52,7 +39,7 @@ TEST_CASE("the menu's items: entries in list order, then the fixed commands")
             wt::add_entry(names.back().c_str(), "C:\\windows\\notepad.exe");
         }
         REQUIRE(stevilo_vnosov() == 19);
-        mt::check_items(read_opening(w.hwnd), 19, names);
+        mt::check_items(mt::read_opening(w.hwnd), 19, names);
     }
     SUBCASE("show-icons values other than 1 give text items") {
         for (int v : { 0, 2, -1 }) {
@@ -61,7 +48,7 @@ TEST_CASE("the menu's items: entries in list order, then the fixed commands")
             wt::add_entry("Beleznica", "C:\\windows\\notepad.exe");
             wt::add_entry("Register", "C:\\windows\\regedit.exe");
             icn_kljuka = v;
-            mt::check_items(read_opening(w.hwnd), 2, { "Beleznica", "Register" });
+            mt::check_items(mt::read_opening(w.hwnd), 2, { "Beleznica", "Register" });
         }
     }
 }
@@ -74,7 +61,7 @@ TEST_CASE("dismissing the menu does nothing and destroys it")
     wt::add_entry("Zapis", prog.c_str());
     mt::TrayWindow w;
 
-    Tracked t = read_opening(w.hwnd);
+    Tracked t = mt::read_opening(w.hwnd);
     CHECK(t.popup != NULL);
     CHECK_FALSE(IsMenu(t.holder));
     CHECK_FALSE(IsMenu(t.popup));

@@ -292,16 +292,7 @@ TEST_CASE("a program file as Kolvena.cfg: fields stay within their sizes, at mos
 
     // The menu opens with whatever was read.
     mt::TrayWindow w;
-    mt::Tracked t;
-    {
-        wt::Driver d;
-        d.menu([&](HWND m) {
-            t = mt::read_tracked(m);
-            wt::menu_key(m, VK_ESCAPE);
-        });
-        mt::run_menu(w.hwnd);
-    }
-    mt::check_items(t, (size_t)stevilo_vnosov());
+    mt::check_items(mt::read_opening(w.hwnd), (size_t)stevilo_vnosov());
 }
 
 TEST_CASE("paths of 259 and 300 characters: the first is started, the second cut to 259 and refused")
@@ -504,16 +495,7 @@ TEST_CASE("descriptions typed in the bytes of the ANSI code page: added, saved a
 
     // The menu shows them as they are.
     mt::TrayWindow w;
-    mt::Tracked t;
-    {
-        wt::Driver m;
-        m.menu([&](HWND h) {
-            t = mt::read_tracked(h);
-            wt::menu_key(h, VK_ESCAPE);
-        });
-        mt::run_menu(w.hwnd);
-    }
-    mt::check_items(t, stored.size(), stored);
+    mt::check_items(mt::read_opening(w.hwnd), stored.size(), stored);
 }
 
 // ---- a disk that fills up during the save ----
