@@ -179,6 +179,27 @@ kv_desktop_up() { xwininfo -name "shell - Wine desktop" >/dev/null 2>&1; }
 # The icon has left a notification area that is still there to be seen.
 kv_icon_gone() { kv_desktop_up && kv_no_icon && kv_desktop_up; }
 
+# kv_icon_seen_leaving [SECONDS]: for the program's own ending. The desktop
+# closes a moment after its last program has ended, taking the notification
+# area with it, often before a look (a grab and its reading) is done. So the
+# screen is grabbed as fast as it goes while the desktop is up, and read
+# afterwards: true when a grab made with the desktop up before and after it
+# shows no icon.
+kv_icon_seen_leaving() {
+  local limit=$(( $(date +%s) + ${1:-10} )) n=0 i
+  while [ "$(date +%s)" -lt "$limit" ]; do
+    if kv_desktop_up; then
+      kv_grab "$KV_WORK/leaving$n.ppm" && kv_desktop_up && n=$((n + 1))
+    elif [ $n -gt 0 ]; then
+      break
+    fi
+  done
+  for ((i = n - 1; i >= 0; i--)); do
+    [ -z "$(python3 "$KV_LIB_DIR/find_on_screen.py" icon "$KV_ICO" "$KV_WORK/leaving$i.ppm")" ] && return 0
+  done
+  return 1
+}
+
 kv_wait_icon() {
   kv_poll "${1:-60}" kv_find_icon || kv_fail "the tray icon did not appear"
   kv_log "tray icon at $KV_ICON_X,$KV_ICON_Y"
