@@ -174,43 +174,34 @@ typedef struct {
 
 typedef struct {
     DWORD pid;
+    const char *cls;
     HWND found;
 } Search;
 
-static BOOL CALLBACK find_klasa(HWND h, LPARAM lp)
+/* A visible window of the class, or the hidden one of class "klasa". */
+static BOOL CALLBACK find_window(HWND h, LPARAM lp)
 {
     Search *s = (Search *)lp;
     char cls[16] = "";
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
     GetClassNameA(h, cls, sizeof cls);
-    if (pid == s->pid && strcmp(cls, "klasa") == 0) {
+    if (pid == s->pid && strcmp(cls, s->cls) == 0 &&
+        (strcmp(cls, "klasa") == 0 || IsWindowVisible(h))) {
         s->found = h;
         return FALSE;
     }
     return TRUE;
 }
 
-static BOOL CALLBACK find_menu(HWND h, LPARAM lp)
-{
-    Search *s = (Search *)lp;
-    char cls[16] = "";
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    GetClassNameA(h, cls, sizeof cls);
-    if (pid == s->pid && strcmp(cls, "#32768") == 0 && IsWindowVisible(h)) {
-        s->found = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-static HWND window_of(DWORD pid, WNDENUMPROC f)
+/* The top-level window of that process and class (see find_window). */
+static HWND window_of(DWORD pid, const char *cls)
 {
     Search s;
     s.pid = pid;
+    s.cls = cls;
     s.found = NULL;
-    EnumWindows(f, (LPARAM)&s);
+    EnumWindows(find_window, (LPARAM)&s);
     return s.found;
 }
 
@@ -228,7 +219,7 @@ static BOOL start_kolvena(const char *exe, Kolvena *k)
     /* In its message loop: the list loaded, the hooks installed. */
     WaitForInputIdle(k->pi.hProcess, 30000);
     for (i = 0; i < 3000 && k->window == NULL; i++) {
-        k->window = window_of(k->pi.dwProcessId, find_klasa);
+        k->window = window_of(k->pi.dwProcessId, "klasa");
         if (k->window == NULL)
             Sleep(10);
     }
@@ -257,7 +248,7 @@ static BOOL wait_menu(DWORD pid, int want, DWORD ms)
 {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < ms) {
-        if ((window_of(pid, find_menu) != NULL) == want)
+        if ((window_of(pid, "#32768") != NULL) == want)
             return TRUE;
         Sleep(1);
     }
@@ -273,7 +264,7 @@ static int scenario_menu(Kolvena *k)
         if (!wait_menu(k->pi.dwProcessId, 1, 20000))
             continue;
         opened++;
-        m = window_of(k->pi.dwProcessId, find_menu);
+        m = window_of(k->pi.dwProcessId, "#32768");
         if (m != NULL)
             PostMessageA(m, WM_KEYDOWN, VK_ESCAPE, 0);
         wait_menu(k->pi.dwProcessId, 0, 20000);
