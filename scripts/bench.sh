@@ -138,7 +138,7 @@ if [ -n "${KOLVENA_BENCH_BEFORE:-}" ]; then
   lat_args+=("before_x64=$(winpath "$KOLVENA_BENCH_BEFORE/build/x64/Kolvena.exe")"
              "before_x86=$(winpath "$KOLVENA_BENCH_BEFORE/build/x86/Kolvena.exe")")
 fi
-lat_args+=("x64=$(winpath "$out/Kolvena.exe")" "x86=$(winpath "$here/build/bench-x86/Kolvena.exe")")
+lat_args+=("x64=$(winpath "$out/Kolvena.exe")" "x86=$(winpath "$out86/Kolvena.exe")")
 wine "$out/bench/bench_hook_latency.exe" "$lat_rounds" "${lat_args[@]}" > "$raw/hook_latency.txt"
 # ---- end of 6b ----
 

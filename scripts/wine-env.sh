@@ -47,14 +47,12 @@ kolvena_fresh_prefix() {
 }
 
 # Starts Xvfb on a free display number and exports DISPLAY; its pid goes
-# into KOLVENA_XVFB_PID, and is added to KOLVENA_XVFB_PIDS (all of this
-# shell's displays, which kolvena_session_end stops).
+# into KOLVENA_XVFB_PID.
 kolvena_start_xvfb() {
   local n=90
   while [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; do n=$((n + 1)); done
   Xvfb ":${n}" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   KOLVENA_XVFB_PID=$!
-  KOLVENA_XVFB_PIDS="${KOLVENA_XVFB_PIDS:-} $KOLVENA_XVFB_PID"
   export DISPLAY=":${n}"
   for _ in $(seq 100); do
     xdpyinfo >/dev/null 2>&1 && return 0
@@ -77,7 +75,6 @@ kolvena_session() {
 }
 
 kolvena_session_end() {
-  local pid
-  for pid in ${KOLVENA_XVFB_PIDS:-}; do kill "$pid" 2>/dev/null || true; done
+  if [ -n "${KOLVENA_XVFB_PID:-}" ]; then kill "$KOLVENA_XVFB_PID" 2>/dev/null || true; fi
   rm -rf "$KOLVENA_SESSION_DIR"
 }

@@ -485,14 +485,16 @@ inline void pump_for(DWORD ms)
     pump_until([] { return false; }, ms);
 }
 
-// Real mouse input, as the system delivers it (through the hooks).
-inline void send_mouse(DWORD flags)
+// Real mouse input, as the system delivers it (through the hooks); dx moves
+// the pointer with MOUSEEVENTF_MOVE. Returns the events put in (0 or 1).
+inline UINT send_mouse(DWORD flags, LONG dx = 0)
 {
     INPUT in;
     ZeroMemory(&in, sizeof in);
     in.type = INPUT_MOUSE;
+    in.mi.dx = dx;
     in.mi.dwFlags = flags;
-    SendInput(1, &in, sizeof in);
+    return SendInput(1, &in, sizeof in);
 }
 
 // Points every slot of this executable's import table that holds `from` at

@@ -391,13 +391,8 @@ double now_ms()
 
 void timed_send(Sender *s, DWORD flags, LONG dx)
 {
-    INPUT in;
-    ZeroMemory(&in, sizeof in);
-    in.type = INPUT_MOUSE;
-    in.mi.dx = dx;
-    in.mi.dwFlags = flags;
     double t0 = now_ms();
-    s->sent += (int)SendInput(1, &in, sizeof in);
+    s->sent += (int)wt::send_mouse(flags, dx);
     double t = now_ms() - t0;
     if (t > s->worst_ms)
         s->worst_ms = t;
