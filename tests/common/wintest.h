@@ -22,6 +22,36 @@
 
 namespace wt {
 
+// ---- putting back what a test changed ----
+
+// Sets `var` (a seam, a global, a patched pointer) for the guard's lifetime
+// and puts its old value back when the guard goes, even when a REQUIRE fails.
+template <typename T> class Restore {
+public:
+    explicit Restore(T &v) : var(v), saved(v) {}
+    Restore(T &v, T now) : var(v), saved(v) { var = now; }
+    ~Restore() { var = saved; }
+    Restore(const Restore &) = delete;
+    Restore &operator=(const Restore &) = delete;
+
+private:
+    T &var;
+    T saved;
+};
+
+// Runs `undo` when the guard goes: for what is put back by a call
+// (SetSysColors, an import patched back, a hook removed).
+class Finally {
+public:
+    explicit Finally(std::function<void()> f) : undo(std::move(f)) {}
+    ~Finally() { if (undo) undo(); }
+    Finally(const Finally &) = delete;
+    Finally &operator=(const Finally &) = delete;
+
+private:
+    std::function<void()> undo;
+};
+
 // ---- the program's state between tests ----
 
 inline void reset_program_state()
