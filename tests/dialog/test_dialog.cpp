@@ -12,22 +12,13 @@ using wt::win_path;
 using wt::read_bytes;
 using wt::write_bytes;
 
-static const char CAPTION[] = "                            Nastavitve ";
-static const char NOTEPAD[] = "C:\\windows\\notepad.exe";
-static const char REGEDIT[] = "C:\\windows\\regedit.exe";
+using wt::start_with_file;
+using wt::NOTEPAD;
+using wt::REGEDIT;
+static const char *const CAPTION = wt::NASTAVITVE_NASLOV;
 static const int FILE_NAME_BOX = 0x47C;   // cmb13: "File name:" of the Open dialog
 
 // ---- Kolvena.cfg ----
-
-// Starts as the program does: a fresh list, then the configuration start-up
-// over a Kolvena.cfg with the given bytes.
-static void start_with_file(const std::string &bytes)
-{
-    RemoveDirectoryA(win_path("Kolvena.cfg.new").c_str());
-    write_bytes(win_path("Kolvena.cfg"), bytes);
-    wt::reset_program_state();
-    zacni_cfg();
-}
 
 static void start_with_entries(int n)
 {
@@ -78,13 +69,6 @@ static bool ticked(HWND dlg)
 static std::string staged()
 {
     return staging_slot()->pot;
-}
-
-// A button of the dialog pressed synchronously, for commands that show no
-// message box: their effect can be checked as soon as this returns.
-static void command(HWND dlg, int id)
-{
-    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
 }
 
 // ---- one opening of the dialog, scripted ----
@@ -193,7 +177,7 @@ TEST_CASE("empty list: browse, the description asked for, add, nothing staged af
             CHECK(stevilo_vnosov() == 0);
 
             type(h, "Beleznica");
-            command(h, IDC_DODAJ);
+            wt::send_command(h, IDC_DODAJ);
             CHECK(stevilo_vnosov() == 1);
             CHECK(std::string(m_polje[0].opis) == "Beleznica");
             CHECK(std::string(m_polje[0].pot) == NOTEPAD);
@@ -269,7 +253,7 @@ TEST_CASE("a description of 40 characters is stored as its first 32")
     Session s;
     s.browse(REGEDIT).settings([](HWND h) {
         type(h, "0123456789abcdefghijABCDEFGHIJ0123456789");
-        command(h, IDC_DODAJ);
+        wt::send_command(h, IDC_DODAJ);
         CHECK(stevilo_vnosov() == 2);
         CHECK(std::string(m_polje[1].opis) == "0123456789abcdefghijABCDEFGHIJ01");
         CHECK(std::string(m_polje[1].pot) == REGEDIT);
@@ -302,12 +286,12 @@ TEST_CASE("full list: browsing stages in the 20th slot, adding is refused, a rem
             CHECK(edit_text(h) == "Dvajseti");
 
             select(h, 5);
-            command(h, IDC_ODSTRANI);
+            wt::send_command(h, IDC_ODSTRANI);
             CHECK(stevilo_vnosov() == 18);
             CHECK(staged() == REGEDIT);
             CHECK(std::string(m_polje[5].opis) == "Program 6");
 
-            command(h, IDC_DODAJ);
+            wt::send_command(h, IDC_DODAJ);
             CHECK(stevilo_vnosov() == 19);
             CHECK(std::string(m_polje[18].opis) == "Dvajseti");
             CHECK(std::string(m_polje[18].pot) == REGEDIT);
@@ -347,7 +331,7 @@ TEST_CASE("removing")
         Session s;
         s.settings([](HWND h) {
             select(h, 0);
-            command(h, IDC_ODSTRANI);
+            wt::send_command(h, IDC_ODSTRANI);
             CHECK(stevilo_vnosov() == 2);
             CHECK(lines(h, IDC_SEZNAM) == S({ "Program 1", "Program 2" }));
             CHECK(std::string(m_polje[0].opis) == "Program 1");
@@ -366,14 +350,14 @@ TEST_CASE("removing")
         Session s;
         s.browse(REGEDIT).settings([](HWND h) {
             select(h, 2);
-            command(h, IDC_ODSTRANI);
+            wt::send_command(h, IDC_ODSTRANI);
             CHECK(stevilo_vnosov() == 2);
             CHECK(lines(h, IDC_SEZNAM) == S({ "Program 0", "Program 1" }));
             CHECK(staged() == REGEDIT);
             CHECK(lines(h, IDC_POT) == S({ REGEDIT }));
 
             type(h, "Urejevalnik");
-            command(h, IDC_DODAJ);
+            wt::send_command(h, IDC_DODAJ);
             CHECK(stevilo_vnosov() == 3);
             CHECK(std::string(m_polje[2].opis) == "Urejevalnik");
             CHECK(std::string(m_polje[2].pot) == REGEDIT);
@@ -381,7 +365,7 @@ TEST_CASE("removing")
 
             // The slot behind still holds the path from before the removal.
             type(h, "Drugic");
-            command(h, IDC_DODAJ);
+            wt::send_command(h, IDC_DODAJ);
             CHECK(stevilo_vnosov() == 4);
             CHECK(std::string(m_polje[3].pot) == REGEDIT);
             PostMessageA(h, WM_CLOSE, 0, 0);
@@ -406,7 +390,7 @@ TEST_CASE("a staged path outlives the dialog")
             CHECK(lines(h, IDC_POT).empty());
             CHECK(lines(h, IDC_SEZNAM) == S({ "Program 0" }));
             type(h, "Urejevalnik");
-            command(h, IDC_DODAJ);
+            wt::send_command(h, IDC_DODAJ);
             CHECK(stevilo_vnosov() == 2);
             CHECK(std::string(m_polje[1].opis) == "Urejevalnik");
             CHECK(std::string(m_polje[1].pot) == REGEDIT);
@@ -448,7 +432,7 @@ TEST_CASE("\"Koncaj\" writes Kolvena.cfg, the close box does not")
         Session s;
         s.browse(NOTEPAD).settings([](HWND h) {
             type(h, "Beleznica");
-            command(h, IDC_DODAJ);
+            wt::send_command(h, IDC_DODAJ);
             PostMessageA(h, WM_CLOSE, 0, 0);
         });
         s.run();
@@ -565,7 +549,7 @@ TEST_CASE("a description beginning with #1 is refused")
             CHECK(staged() == REGEDIT);
 
             type(h, "Urejevalnik #1");
-            command(h, IDC_DODAJ);
+            wt::send_command(h, IDC_DODAJ);
             CHECK(stevilo_vnosov() == 2);
             CHECK(std::string(m_polje[1].opis) == "Urejevalnik #1");
             PostMessageA(h, WM_CLOSE, 0, 0);
@@ -585,7 +569,7 @@ TEST_CASE("a save that fails is reported and the old file stays")
     Session s;
     s.browse(NOTEPAD).settings([](HWND h) {
         type(h, "Beleznica");
-        command(h, IDC_DODAJ);
+        wt::send_command(h, IDC_DODAJ);
         SendDlgItemMessageA(h, IDC_POKAZI_IKONE, BM_CLICK, 0, 0);
         wt::press(h, IDC_KONCAJ);
     });
@@ -593,8 +577,7 @@ TEST_CASE("a save that fails is reported and the old file stays")
     s.run();
     REQUIRE(s.d.boxes.size() == 1);
     s.check_box(0,
-                "Seznama programov ni bilo mogoce shraniti v datoteko Kolvena.cfg.\n"
-                "Spremembe veljajo le do izhoda iz programa.",
+                wt::NI_SHRANJENO,
                 "Napaka !");
     // The list and the option in memory as the dialog left them.
     CHECK(stevilo_vnosov() == 2);

@@ -18,7 +18,7 @@ dialog  "x y", the left end of the first active caption bar: a run of 300
         pixels of the active caption colour in the upper half.
 
 The screenshot is an 8-bit binary PPM (ImageMagick's `import -depth 8`).
-WINE_QUIRK: the colours are this Wine's own: a menu frame of #a6a6a6 on
+The colours are Wine's own: a menu frame of #a6a6a6 on
 white, an active caption of rgb(50, 150, 250).
 """
 import struct

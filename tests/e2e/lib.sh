@@ -246,7 +246,7 @@ kv_wait_menu_closed() { kv_poll "${1:-20}" kv_menu_closed; }
 # kv_menu_keys KEY...: presses keys in the open menu (xdotool key names:
 # Down, Up, Return, Escape). The pointer first rests on the menu's left
 # frame, where it selects no item.
-# WINE_QUIRK: this Wine's desktop delivers keys to the window under the pointer.
+# Wine's virtual desktop delivers keys to the window under the pointer.
 kv_menu_keys() {
   local x y w h
   read -r x y w h <<<"$KV_MENU"
@@ -261,8 +261,8 @@ kv_menu_keys() {
 
 # kv_menu_click first|last: a left click on the open menu's first item (the
 # first entry) or its last (" Izhod ").
-# WINE_QUIRK: after a window of the desktop has closed (the settings dialog,
-# a program), this Wine's desktop often passes no keys to the next menu.
+# After a window of the desktop has closed (the settings dialog,
+# a program), Wine's virtual desktop often passes no keys to the next menu.
 kv_menu_click() {
   local x y w h
   read -r x y w h <<<"$KV_MENU"

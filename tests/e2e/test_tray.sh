@@ -45,7 +45,7 @@ kv_screenshot menu-chord.png
 
 # Kolvena brings its window forward for this menu too; " Izhod " is chosen
 # with the mouse.
-# WINE_QUIRK: in this Wine's virtual desktop the menu of a chord takes keys
+# In Wine's virtual desktop the menu of a chord takes keys
 # only now and then.
 kv_menu_click last
 kv_wait_exit 30 || kv_fail "Kolvena did not end after \" Izhod \" on the chord's menu"

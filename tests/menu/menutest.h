@@ -68,19 +68,8 @@ struct Record {
 inline std::vector<Record> read_records()
 {
     std::vector<Record> out;
-    FILE *f = fopen(record_file().c_str(), "rb");
-    if (!f)
-        return out;
-    std::string all;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        all.append(buf, n);
-    fclose(f);
-    size_t pos = 0, end;
-    while ((end = all.find("\r\n", pos)) != std::string::npos) {
-        std::string line = all.substr(pos, end - pos);
-        pos = end + 2;
+    std::string all = wt::read_bytes(record_file());
+    for (const std::string &line : wt::crlf_lines(all == "<missing>" ? "" : all)) {
         size_t t1 = line.find('\t'), t2 = line.rfind('\t');
         if (t1 == std::string::npos || t2 == t1)
             continue;

@@ -49,7 +49,7 @@ for how in full limit; do
   echo "$out" | grep -Eq 'test cases: *1 \| *1 passed' || { echo "== $how: the case did not run and pass"; failed=1; }
 
   # No part of the new file is left behind.
-  # WINE_QUIRK: the link to /dev/full stays: Wine cannot delete a device.
+  # The link to /dev/full stays: Wine cannot delete a device.
   if [ -f "$windir/Kolvena.cfg.new" ]; then
     echo "== $how: a partial Kolvena.cfg.new is left"; failed=1
   fi

@@ -19,24 +19,14 @@ using wt::read_bytes;
 using wt::write_bytes;
 using wt::exists;
 
-extern HHOOK (WINAPI *namesti_hook)(int, HOOKPROC, HINSTANCE, DWORD);   // shell.cpp
-extern NOTIFYICONDATAA sprememba;   // shell.cpp: the last tooltip change
 
 namespace {
 
-const char CAPTION[] = "                            Nastavitve ";
-const char NOTEPAD[] = "C:\\windows\\notepad.exe";
-const char NE_MOREM[] = "Programa ne morem izvesti";
-const char NI_SHRANJENO[] = "Seznama programov ni bilo mogoce shraniti v datoteko Kolvena.cfg.\n"
-                            "Spremembe veljajo le do izhoda iz programa.";
-
-// Starts as the program does over a Kolvena.cfg with these bytes.
-void start_with_file(const std::string &bytes)
-{
-    write_bytes(win_path("Kolvena.cfg"), bytes);
-    wt::reset_program_state();
-    zacni_cfg();
-}
+const char *const CAPTION = wt::NASTAVITVE_NASLOV;
+using wt::NOTEPAD;
+using wt::NE_MOREM;
+using wt::NI_SHRANJENO;
+using wt::start_with_file;
 
 // Runs the settings dialog as the menu opens it, with the driver's script.
 void run_dialog(wt::Driver &d)
@@ -44,11 +34,6 @@ void run_dialog(wt::Driver &d)
     DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_NASTAVITVE), NULL, Dlg_proc, 0);
     d.finish();
     CHECK(dlg_odprt == NULL);
-}
-
-void send_command(HWND dlg, int id)
-{
-    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
 }
 
 size_t hook_messages(WPARAM button)
@@ -87,6 +72,7 @@ TEST_CASE("hooks refused at every renewal for a while, then installed again: the
 
     // The system refuses: five ticks, each removes the hooks and tries again.
     refusals = 0;
+    wt::Restore<decltype(namesti_hook)> seam(namesti_hook);   // put back however the test ends
     namesti_hook = refuse_hook;
     const int order[] = { 1, 2, 3, 0, 1 };
     for (int k = 0; k < 5; k++) {
@@ -140,8 +126,11 @@ TEST_CASE("hooks refused at every renewal for a while, then installed again: the
     CHECK(hook_messages(WM_LBUTTONDOWN) == 1);
     CHECK(hook_messages(WM_RBUTTONDOWN) == 1);
     CHECK(ldown == 0);
+    // No input has come since the menu returned: the next event is still to
+    // be held back.
     WINE_QUIRK("cz, set when the menu returned, is cleared by the mouse move Wine makes when "
-               "the menu's window goes away");
+               "the menu's window goes away",
+               cz == 1, cz == 0);
 
     wt::send_mouse(MOUSEEVENTF_RIGHTUP);
     wt::send_mouse(MOUSEEVENTF_LEFTUP);
@@ -190,7 +179,9 @@ TEST_CASE("menu requests nested three deep while boxes are up: every menu destro
     REQUIRE(d.boxes.size() == 4);
     CHECK(d.boxes[3].hwnd == d.boxes[0].hwnd);
     CHECK(d.boxes[2].hwnd == d.boxes[1].hwnd);
-    for (const wt::Box &b : d.boxes) {
+    for (size_t k = 0; k < d.boxes.size(); k++) {
+        const wt::Box &b = d.boxes[k];
+        CAPTURE(k);
         CHECK(b.text == NE_MOREM);
         CHECK(b.caption == "Menu");
         CHECK_FALSE(IsWindow(b.hwnd));
@@ -204,6 +195,7 @@ TEST_CASE("menu requests nested three deep while boxes are up: every menu destro
             CHECK(at_box[depth][1] == menus[depth].popup);
         }
         for (int other = 0; other < depth; other++) {
+            CAPTURE(other);
             CHECK(menus[depth].holder != menus[other].holder);
             CHECK(menus[depth].popup != menus[other].popup);
         }
@@ -398,13 +390,13 @@ TEST_CASE("a Windows directory that cannot be written: nothing loaded, the save 
     // the Windows directory: the file cannot be created there, nothing is
     // loaded, nothing is said.
     void *real = wt::system_function("kernel32.dll", "GetWindowsDirectoryA");
-    REQUIRE(wt::patch_imports(real, (void *)proc_as_windows_directory) > 0);
-    wt::reset_program_state();
     {
+        REQUIRE(wt::patch_imports(real, (void *)proc_as_windows_directory) > 0);
+        wt::Finally back([real] { wt::patch_imports((void *)proc_as_windows_directory, real); });
+        wt::reset_program_state();
         wt::Driver d;
         zacni_cfg();
     }
-    wt::patch_imports((void *)proc_as_windows_directory, real);
     CHECK(std::string(w_dir) == "Z:\\proc");
     CHECK(stevilo_vnosov() == 0);
     CHECK(icn_kljuka == 0);
@@ -416,7 +408,7 @@ TEST_CASE("a Windows directory that cannot be written: nothing loaded, the save 
     wt::Driver d;
     d.dialog(CAPTION, [](HWND h) {
          SetDlgItemTextA(h, IDC_OPIS, "Urejevalnik");
-         send_command(h, IDC_DODAJ);
+         wt::send_command(h, IDC_DODAJ);
          wt::press(h, IDC_KONCAJ);
      }).box();
     run_dialog(d);
@@ -462,7 +454,7 @@ TEST_CASE("descriptions typed in the bytes of the ANSI code page: added, saved a
         for (const std::string &t : typed) {
             postavi_pot(NOTEPAD);
             SetDlgItemTextA(h, IDC_OPIS, t.c_str());
-            send_command(h, IDC_DODAJ);
+            wt::send_command(h, IDC_DODAJ);
         }
         int n = (int)SendDlgItemMessageA(h, IDC_SEZNAM, LB_GETCOUNT, 0, 0);
         for (int i = 0; i < n; i++) {

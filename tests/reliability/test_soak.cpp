@@ -29,8 +29,8 @@ using wt::read_bytes;
 
 namespace {
 
-const char NOTEPAD[] = "C:\\windows\\notepad.exe";
-const char REGEDIT[] = "C:\\windows\\regedit.exe";
+using wt::NOTEPAD;
+using wt::REGEDIT;
 
 // KOLVENA_SOAK=long multiplies the default counts by 10, =short divides them
 // by 10.
@@ -257,7 +257,7 @@ TEST_CASE("soak: settings dialog cycles of add, remove and \"Koncaj\" from the m
         for (WPARAM vk : mt::from_bottom(mt::NASTAVITVE))
             PostMessageA(w, WM_KEYDOWN, vk, 0);
         wt::Driver d(10);
-        d.dialog("                            Nastavitve ", [&](HWND h) {
+        d.dialog(wt::NASTAVITVE_NASLOV, [&](HWND h) {
             std::string opis = "Vnos " + std::to_string(k);
             SetDlgItemTextA(h, IDC_OPIS, opis.c_str());
             SendMessageA(h, WM_COMMAND, MAKEWPARAM(IDC_DODAJ, BN_CLICKED), (LPARAM)GetDlgItem(h, IDC_DODAJ));

@@ -7,8 +7,6 @@
 
 #include <string>
 
-extern NOTIFYICONDATAA sprememba;   // shell.cpp: the last tooltip change or removal
-
 namespace {
 
 // A tray window whose own two-second timer is stopped, so that only the
