@@ -11,92 +11,55 @@ using cfg::pot;
 // A string literal with the NUL bytes inside it.
 #define BYTES(s) std::string(s, sizeof(s) - 1)
 
-TEST_CASE("option lines: #1, #12 and \"#1 x\" wherever a pair could begin")
-{
-    SUBCASE("first line #1, second line not empty: skipped all the same") {
-        CHECK(load("#1\r\nC:\\skrit.exe\r\nA\r\nC:\\a.exe\r\n").empty());
-        CHECK(icn_kljuka == 1);
-        CHECK(IDx == 31);
-        CHECK(opis(0) == "A");
-        CHECK(pot(0) == "C:\\a.exe");
-    }
-    SUBCASE("#12 is an option line") {
-        load("#12\r\n\r\nA\r\nC:\\a.exe\r\n");
-        CHECK(icn_kljuka == 1);
-        CHECK(cfg::entries() == std::vector<std::string>{ "A|C:\\a.exe" });
-    }
-    SUBCASE("\"#1 x\" is an option line") {
-        load("#1 x\r\nB\r\nA\r\nC:\\a.exe\r\n");
-        CHECK(icn_kljuka == 1);
-        CHECK(cfg::entries() == std::vector<std::string>{ "A|C:\\a.exe" });
-    }
-    SUBCASE("between two pairs: the option is set and its next line skipped") {
-        load("A\r\nC:\\a.exe\r\n#1\r\nC:\\skrit.exe\r\nB\r\nC:\\b.exe\r\n");
-        CHECK(icn_kljuka == 1);
-        CHECK(cfg::entries() == std::vector<std::string>{ "A|C:\\a.exe", "B|C:\\b.exe" });
-    }
-    SUBCASE("a path line that begins with #1 is a path") {
-        load("A\r\n#1\r\n");
-        CHECK(icn_kljuka == 0);
-        CHECK(cfg::entries() == std::vector<std::string>{ "A|#1" });
-    }
-    SUBCASE("# alone, #2 and a blank before #1 are descriptions") {
-        load("#\r\nC:\\a.exe\r\n#2\r\nC:\\b.exe\r\n #1\r\nC:\\c.exe\r\n");
-        CHECK(icn_kljuka == 0);
-        CHECK(cfg::entries() == std::vector<std::string>{
-                  "#|C:\\a.exe", "#2|C:\\b.exe", " #1|C:\\c.exe" });
-    }
-    SUBCASE("the option line as the last line, without a line end") {
-        load("A\r\nC:\\a.exe\r\n#1");
-        CHECK(icn_kljuka == 1);
-        CHECK(IDx == 31);
-    }
-}
+// Files as a hand, another editor or a damaged disk may leave them, and the
+// option and the entries that each loads to.
+struct Loaded {
+    const char *what;
+    std::string bytes;
+    int option;
+    std::vector<std::string> entries;   // "opis|pot"
+};
 
-TEST_CASE("line counts and line ends")
+TEST_CASE("option lines wherever a pair could begin; line counts and line ends")
 {
-    SUBCASE("odd number of lines: the last one adds no entry") {
-        load("A\r\nC:\\a.exe\r\nB\r\n");
-        CHECK(IDx == 31);
-        CHECK(opis(0) == "A");
-    }
-    SUBCASE("odd number after the option block") {
-        load("#1\r\n\r\nA\r\n");
-        CHECK(icn_kljuka == 1);
-        CHECK(IDx == 30);
-    }
-    SUBCASE("one trailing empty line adds none") {
-        load("A\r\nC:\\a.exe\r\n\r\n");
-        CHECK(cfg::entries() == std::vector<std::string>{ "A|C:\\a.exe" });
-    }
-    SUBCASE("two trailing empty lines form an empty entry") {
-        load("A\r\nC:\\a.exe\r\n\r\n\r\n");
-        CHECK(cfg::entries() == std::vector<std::string>{ "A|C:\\a.exe", "|" });
-        CHECK(IDx == 32);
-    }
-    SUBCASE("bare line feeds load like CR LF") {
-        load("#1\n\nA\nC:\\a.exe\nB\nC:\\b.exe\n");
-        CHECK(icn_kljuka == 1);
-        CHECK(cfg::entries() == std::vector<std::string>{ "A|C:\\a.exe", "B|C:\\b.exe" });
-    }
-    SUBCASE("the last line without a line end is read normally") {
-        load("A\r\nC:\\a.exe\r\nB\r\nC:\\b.exe");
-        CHECK(cfg::entries() == std::vector<std::string>{ "A|C:\\a.exe", "B|C:\\b.exe" });
-    }
-    SUBCASE("a CR without LF stays in the text, CR CR LF keeps one CR") {
-        load("A\rB\r\nC:\\a.exe\r\r\n");
-        CHECK(opis(0) == "A\rB");
-        CHECK(pot(0) == "C:\\a.exe\r");
-    }
-    SUBCASE("blanks and tabs at the end of a line stay") {
-        load("A  \r\nC:\\a.exe \t\r\n");
-        CHECK(opis(0) == "A  ");
-        CHECK(pot(0) == "C:\\a.exe \t");
-    }
-    SUBCASE("an empty file") {
-        load("");
-        CHECK(IDx == 30);
-        CHECK(icn_kljuka == 0);
+    const Loaded files[] = {
+        // Option lines: #1, #12 and "#1 x"; the line after one is skipped.
+        { "first line #1, second line not empty: skipped all the same",
+          "#1\r\nC:\\skrit.exe\r\nA\r\nC:\\a.exe\r\n", 1, { "A|C:\\a.exe" } },
+        { "#12 is an option line", "#12\r\n\r\nA\r\nC:\\a.exe\r\n", 1, { "A|C:\\a.exe" } },
+        { "\"#1 x\" is an option line", "#1 x\r\nB\r\nA\r\nC:\\a.exe\r\n", 1, { "A|C:\\a.exe" } },
+        { "between two pairs: the option is set and its next line skipped",
+          "A\r\nC:\\a.exe\r\n#1\r\nC:\\skrit.exe\r\nB\r\nC:\\b.exe\r\n", 1,
+          { "A|C:\\a.exe", "B|C:\\b.exe" } },
+        { "a path line that begins with #1 is a path", "A\r\n#1\r\n", 0, { "A|#1" } },
+        { "# alone, #2 and a blank before #1 are descriptions",
+          "#\r\nC:\\a.exe\r\n#2\r\nC:\\b.exe\r\n #1\r\nC:\\c.exe\r\n", 0,
+          { "#|C:\\a.exe", "#2|C:\\b.exe", " #1|C:\\c.exe" } },
+        { "the option line as the last line, without a line end", "A\r\nC:\\a.exe\r\n#1", 1,
+          { "A|C:\\a.exe" } },
+        // Line counts and line ends.
+        { "odd number of lines: the last one adds no entry", "A\r\nC:\\a.exe\r\nB\r\n", 0,
+          { "A|C:\\a.exe" } },
+        { "odd number after the option block", "#1\r\n\r\nA\r\n", 1, {} },
+        { "one trailing empty line adds none", "A\r\nC:\\a.exe\r\n\r\n", 0, { "A|C:\\a.exe" } },
+        { "two trailing empty lines form an empty entry", "A\r\nC:\\a.exe\r\n\r\n\r\n", 0,
+          { "A|C:\\a.exe", "|" } },
+        { "bare line feeds load like CR LF", "#1\n\nA\nC:\\a.exe\nB\nC:\\b.exe\n", 1,
+          { "A|C:\\a.exe", "B|C:\\b.exe" } },
+        { "the last line without a line end is read normally",
+          "A\r\nC:\\a.exe\r\nB\r\nC:\\b.exe", 0, { "A|C:\\a.exe", "B|C:\\b.exe" } },
+        { "a CR without LF stays in the text, CR CR LF keeps one CR",
+          "A\rB\r\nC:\\a.exe\r\r\n", 0, { "A\rB|C:\\a.exe\r" } },
+        { "blanks and tabs at the end of a line stay", "A  \r\nC:\\a.exe \t\r\n", 0,
+          { "A  |C:\\a.exe \t" } },
+        { "an empty file", "", 0, {} },
+    };
+    for (const Loaded &f : files) {
+        INFO(std::string(f.what));
+        CHECK(load(f.bytes).empty());
+        CHECK(icn_kljuka == f.option);
+        CHECK(IDx == 30 + (int)f.entries.size());
+        CHECK(cfg::entries() == f.entries);
     }
 }
 

@@ -464,12 +464,13 @@ TEST_CASE("the show-icons box: shown from the option, taken into it only by \"Ko
     start_with_file("#1\r\n\r\n");
     REQUIRE(icn_kljuka == 1);
 
-    auto untick_then = [](int end) {
+    // One opening: the box found as `was`, clicked over, the dialog left by `end`.
+    auto click_then = [](bool was, int end) {
         Session s;
-        s.settings([end](HWND h) {
-            CHECK(ticked(h));
+        s.settings([was, end](HWND h) {
+            CHECK(ticked(h) == was);
             SendDlgItemMessageA(h, IDC_POKAZI_IKONE, BM_CLICK, 0, 0);
-            CHECK_FALSE(ticked(h));
+            CHECK(ticked(h) == !was);
             if (end == IDC_KONCAJ)
                 wt::press(h, IDC_KONCAJ);
             else
@@ -477,30 +478,16 @@ TEST_CASE("the show-icons box: shown from the option, taken into it only by \"Ko
         });
         s.run();
     };
-    untick_then(WM_CLOSE);
+    click_then(true, WM_CLOSE);
     CHECK(icn_kljuka == 1);
     CHECK(read_bytes(cfg) == "#1\r\n\r\n");
-    untick_then(IDC_KONCAJ);
+    click_then(true, IDC_KONCAJ);
     CHECK(icn_kljuka == 0);
     CHECK(read_bytes(cfg) == "");
-
-    auto tick_then = [](int end) {
-        Session s;
-        s.settings([end](HWND h) {
-            CHECK_FALSE(ticked(h));
-            SendDlgItemMessageA(h, IDC_POKAZI_IKONE, BM_CLICK, 0, 0);
-            CHECK(ticked(h));
-            if (end == IDC_KONCAJ)
-                wt::press(h, IDC_KONCAJ);
-            else
-                PostMessageA(h, WM_CLOSE, 0, 0);
-        });
-        s.run();
-    };
-    tick_then(WM_CLOSE);
+    click_then(false, WM_CLOSE);
     CHECK(icn_kljuka == 0);
     CHECK(read_bytes(cfg) == "");
-    tick_then(IDC_KONCAJ);
+    click_then(false, IDC_KONCAJ);
     CHECK(icn_kljuka == 1);
     CHECK(read_bytes(cfg) == "#1\r\n\r\n");
 }
