@@ -53,7 +53,8 @@ void najdi_dpi_klice(void)
     // Windows 8.1 and later: every monitor has a DPI of its own.
     poisci_funkcijo(nalozi_sistemsko("shcore.dll"), "GetDpiForMonitor", pGetDpiForMonitor);
     HMODULE user32 = GetModuleHandleA("user32.dll");
-    // Every Windows NT since 2000, but never documented for general use.
+    // Windows 2000 and later; Microsoft keeps the right to change or drop it,
+    // hence the fallback.
     poisci_funkcijo(user32, "PrivateExtractIconsA", pPrivateExtractIconsA);
     // Windows 10 1607 and later.
     poisci_funkcijo(user32, "SystemParametersInfoForDpi", pSystemParametersInfoForDpi);
