@@ -173,22 +173,60 @@ static double tla()
     return now_us() - t0;
 }
 
+// The floor of a build at 144 DPI: the 48 x 48 icons read the same way.
+static double tla_144()
+{
+    double t0 = now_us();
+    for (int i = 0; i < stevilo_vnosov(); i++) {
+        HICON h = NULL;
+        if (pPrivateExtractIconsA(m_polje[i].pot, 0, 48, 48, &h, NULL, 1, LR_DEFAULTCOLOR) == 1)
+            DestroyIcon(h);
+    }
+    return now_us() - t0;
+}
+
+// The monitor under the cursor as a screen at 150 % scaling: the pictures
+// are drawn for 144 DPI whatever the prefix's own DPI.
+static HRESULT WINAPI monitor_144(HMONITOR, MONITOR_DPI_TYPE, UINT *x, UINT *y)
+{
+    *x = *y = 144;
+    return S_OK;
+}
+
+static double zgradi_144()
+{
+    HRESULT (WINAPI *pravi)(HMONITOR, MONITOR_DPI_TYPE, UINT *, UINT *) = pGetDpiForMonitor;
+    pGetDpiForMonitor = monitor_144;
+    double t = zgradi(1, nullptr);
+    pGetDpiForMonitor = pravi;
+    return t;
+}
+
 static int nacin_menu(int openings)
 {
     pripravi_okno();
     napolni_seznam();
+    najdi_dpi_klice();
+    if (pPrivateExtractIconsA == NULL) {
+        printf("error no_PrivateExtractIconsA\n");
+        return 1;
+    }
     for (int i = 0; i < 5; i++) {      // warm-up: files in the cache, classes loaded
         zgradi(0, nullptr);
         zgradi(1, nullptr);
         tla();
+        zgradi_144();
+        tla_144();
     }
-    std::vector<double> besedilo, slike, unicenje, floor;
+    std::vector<double> besedilo, slike, unicenje, floor, slike144, floor144;
     for (int i = 0; i < openings; i++) {
         double u;
         besedilo.push_back(zgradi(0, nullptr));
         slike.push_back(zgradi(1, &u));
         unicenje.push_back(u);
         floor.push_back(tla());
+        slike144.push_back(zgradi_144());
+        floor144.push_back(tla_144());
     }
     printf("entries %d\n", stevilo_vnosov());
     report("menu_text", besedilo);
@@ -196,6 +234,9 @@ static int nacin_menu(int openings)
     report("menu_pictures_destroy", unicenje);
     report("menu_floor_extracticon", floor);
     printf("menu_picture_ratio %.3f\n", median(slike) / median(floor));
+    report("menu_pictures_144", slike144);
+    report("menu_floor_extract48", floor144);
+    printf("menu_picture_144_ratio %.3f\n", median(slike144) / median(floor144));
     return 0;
 }
 

@@ -84,6 +84,12 @@ if mn:
     rows.append(("3 Menu, pictures", "build / 19 x ExtractIconA <= 1.5",
                  "%.2f ms, floor %.2f ms" % (pic / 1000, floor / 1000),
                  "%.2f" % (pic / floor), mark(pic / floor <= 1.5)))
+    if "menu_pictures_144_median_us" in mn:
+        pic144 = one(mn, "menu_pictures_144_median_us")
+        floor144 = one(mn, "menu_floor_extract48_median_us")
+        rows.append(("3 Menu, pictures at 144 DPI (150 %)", "reported: 300x48 pictures, 48x48 icons",
+                     "%.2f ms, floor (19 x PrivateExtractIconsA at 48) %.2f ms" % (pic144 / 1000, floor144 / 1000),
+                     "%.2f; %.2f of the build at 96 DPI" % (pic144 / floor144, pic144 / pic), ""))
 va = read("variants.txt")
 if va:
     rows.append(("3 (same drawing with DrawIconEx)", "for comparison",

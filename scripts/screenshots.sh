@@ -22,6 +22,8 @@ mkdir -p docs/img
 # The bottom right corner of the desktop: the notification area and the menu.
 convert "$KOLVENA_ARTIFACTS/menu-text.png" -crop 360x260+664+508 +repage docs/img/menu-text.png
 convert "$KOLVENA_ARTIFACTS/menu-pictures.png" -crop 360x300+664+468 +repage docs/img/menu-pictures.png
+# At 150 %, opened from the desktop with the chord at 560,300.
+convert "$KOLVENA_ARTIFACTS/menu-pictures-150.png" -crop 400x360+540+280 +repage docs/img/menu-pictures-150.png
 # The settings dialog, placed by its template near the top left.
 convert "$KOLVENA_ARTIFACTS/dialog.png" -crop 420x430+195+0 +repage docs/img/dialog.png
 ls -l docs/img

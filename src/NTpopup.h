@@ -42,6 +42,7 @@ bool pisi_tok(FILE *f);
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shellscalingapi.h>
 #include "resource.h"
 
 // ---- configuration file (config.cpp) ----
@@ -110,6 +111,16 @@ template <typename F> void poisci_funkcijo(HMODULE m, const char *ime, F *&f)
     f = m == NULL ? nullptr
                   : reinterpret_cast<F *>(reinterpret_cast<void (*)(void)>(GetProcAddress(m, ime)));
 }
+
+// Start-up's first step: Kolvena says that it draws for each monitor's own
+// DPI (per-monitor v2, Windows 10 1703), or, where that is missing or
+// refused, for the system's (SetProcessDPIAware, Vista). Both calls are found
+// in user32 by najdi_dpi_zavest; tests put stand-ins into the pointers after
+// that first call.
+extern BOOL (WINAPI *pSetProcessDpiAwarenessContext)(DPI_AWARENESS_CONTEXT);
+extern BOOL (WINAPI *pSetProcessDPIAware)(void);
+void najdi_dpi_zavest(void);
+void povej_dpi_zavest(void);
 HHOOK MSHookStart(HWND hWnd, UINT uMsg);
 BOOL  MSHookStop(void);
 LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam);
@@ -140,6 +151,19 @@ extern int        (WINAPI *pImageList_Add)(HIMAGELIST, HBITMAP, HBITMAP);
 extern BOOL       (WINAPI *pImageList_Draw)(HIMAGELIST, int, HDC, int, int, UINT);
 extern BOOL       (WINAPI *pImageList_Destroy)(HIMAGELIST);
 bool comctl32_nalozen(void);
+
+// The pictures are drawn for the DPI of the monitor the menu opens on. The
+// calls for it, absent from older systems, are found on the first picture
+// build by najdi_dpi_klice: shcore's GetDpiForMonitor (Windows 8.1; the
+// screen's LOGPIXELSY before), PrivateExtractIconsA (an icon at any size;
+// ExtractIconA's 32 x 32 scaled without it), SystemParametersInfoForDpi (the
+// menu font at a DPI, Windows 10 1607; scaled from the system's before).
+// Tests put stand-ins into the pointers after that first call.
+extern HRESULT (WINAPI *pGetDpiForMonitor)(HMONITOR, MONITOR_DPI_TYPE, UINT *, UINT *);
+extern UINT (WINAPI *pPrivateExtractIconsA)(LPCSTR, int, int, int, HICON *, UINT *, UINT, UINT);
+extern BOOL (WINAPI *pSystemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT);
+void najdi_dpi_klice(void);
+int  dpi_pod_kazalcem(HDC hdcOkno);
 
 // The shutdown request, ExitWindowsEx. It exists for tests, which put a
 // stand-in here: in their Wine session a real request would end every program.

@@ -31,14 +31,97 @@ bool comctl32_nalozen(void)
 
 // ---- pictures of the entries ----
 
-// Draws entry i as a 200 x 32 picture (menu colour, the program's icon at the
-// left, its description beside it) and appends it to popup. Returns the
-// picture, which lives until the menu has been destroyed.
-static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i)
+// Sizes of a picture at 96 DPI (100 % scaling): the icon's side and where the
+// description begins. On a screen of another DPI each is times DPI / 96.
+enum { IKONA_V = 32, OPIS_X = 40, OPIS_Y = 10 };
+
+static int po_dpi(int n, int dpi)
 {
+    return MulDiv(n, dpi, USER_DEFAULT_SCREEN_DPI);
+}
+
+HRESULT (WINAPI *pGetDpiForMonitor)(HMONITOR, MONITOR_DPI_TYPE, UINT *, UINT *);
+UINT (WINAPI *pPrivateExtractIconsA)(LPCSTR, int, int, int, HICON *, UINT *, UINT, UINT);
+BOOL (WINAPI *pSystemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT);
+
+void najdi_dpi_klice(void)
+{
+    static bool poskuseno = false;
+    if (poskuseno)
+        return;
+    poskuseno = true;
+    // Windows 8.1 and later: every monitor has a DPI of its own.
+    poisci_funkcijo(nalozi_sistemsko("shcore.dll"), "GetDpiForMonitor", pGetDpiForMonitor);
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    // Windows 2000 and later; Microsoft keeps the right to change or drop it,
+    // hence the fallback.
+    poisci_funkcijo(user32, "PrivateExtractIconsA", pPrivateExtractIconsA);
+    // Windows 10 1607 and later.
+    poisci_funkcijo(user32, "SystemParametersInfoForDpi", pSystemParametersInfoForDpi);
+}
+
+// The DPI of the monitor under the cursor, where the menu opens. Where
+// monitors have no DPI of their own (before Windows 8.1), the screen's.
+int dpi_pod_kazalcem(HDC hdcOkno)
+{
+    najdi_dpi_klice();
+    POINT pt;
+    UINT dpi_x, dpi_y;
+    if (pGetDpiForMonitor != NULL && GetCursorPos(&pt) &&
+        SUCCEEDED(pGetDpiForMonitor(MonitorFromPoint(pt, MONITOR_DEFAULTTONEAREST),
+                                    MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y)))
+        return (int)dpi_y;
+    return GetDeviceCaps(hdcOkno, LOGPIXELSY);
+}
+
+// The menu font as the system draws menus at dpi. Before Windows 10 1607
+// the metrics come at the system's DPI and are scaled from it.
+static HFONT pisava_menija(HDC hdcOkno, int dpi)
+{
+    NONCLIENTMETRICSW m;
+    m.cbSize = sizeof m;
+    if (pSystemParametersInfoForDpi != NULL &&
+        pSystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof m, &m, 0, (UINT)dpi))
+        return CreateFontIndirectW(&m.lfMenuFont);
+
+    // Without the padded border's width, the structure as every system takes it.
+    NONCLIENTMETRICSA s;
+    s.cbSize = offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth);
+    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, s.cbSize, &s, 0))
+        return NULL;
+    s.lfMenuFont.lfHeight = MulDiv(s.lfMenuFont.lfHeight, dpi, GetDeviceCaps(hdcOkno, LOGPIXELSY));
+    return CreateFontIndirectA(&s.lfMenuFont);
+}
+
+// The program's first icon, `stran` pixels square: at 96 DPI ExtractIconA's
+// 32 x 32; otherwise the file's own image of that size where it has one
+// (the nearest one scaled where it has not).
+static HICON izvleci_ikono(const char *pot, int stran)
+{
+    if (stran == IKONA_V)
+        return ExtractIconA(ghInst, pot, 0);
+    HICON ikona = NULL;
+    if (pPrivateExtractIconsA == NULL) {
+        ikona = ExtractIconA(ghInst, pot, 0);
+        return ikona == NULL ? NULL : (HICON)CopyImage(ikona, IMAGE_ICON, stran, stran, LR_COPYDELETEORG);
+    }
+    if (pPrivateExtractIconsA(pot, 0, stran, stran, &ikona, NULL, 1, LR_DEFAULTCOLOR) != 1)
+        ikona = NULL;
+    return ikona;
+}
+
+// Draws entry i as a picture for a screen of `dpi` (200 x 32 at 96 DPI: menu
+// colour, the program's icon at the left, its description beside it, in
+// `pisava`, or the default font when it is NULL) and appends it to popup.
+// Returns the picture, which lives until the menu has been destroyed.
+static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisava)
+{
+    const bool pri_96 = dpi == USER_DEFAULT_SCREEN_DPI;
+    const int sirina = po_dpi(SLIKA_W, dpi), visina = po_dpi(SLIKA_H, dpi);
+    const int stran = po_dpi(IKONA_V, dpi);
     HDC mem = CreateCompatibleDC(hdcOkno);
-    HIMAGELIST il = comctl32_nalozen() ? pImageList_Create(32, 32, ILC_MASK, 1, 1) : NULL;
-    HICON ikona = ExtractIconA(ghInst, m_polje[i].pot, 0);
+    HIMAGELIST il = comctl32_nalozen() ? pImageList_Create(stran, stran, ILC_MASK, 1, 1) : NULL;
+    HICON ikona = izvleci_ikono(m_polje[i].pot, stran);
     ICONINFO ii;
     ZeroMemory(&ii, sizeof ii);
     bool z_ikono = false;
@@ -47,19 +130,24 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i)
     else
         z_ikono = GetIconInfo(ikona, &ii) != FALSE;
 
-    HBITMAP slika = LoadBitmapA(ghInst, MAKEINTRESOURCEA(IDB_PLATNO));
+    // Resource 11 is a blank 200 x 32 canvas, which the fill covers: at any
+    // other scale a blank of the scaled size serves, drawn on directly.
+    HBITMAP slika = pri_96 ? LoadBitmapA(ghInst, MAKEINTRESOURCEA(IDB_PLATNO))
+                           : CreateCompatibleBitmap(hdcOkno, sirina, visina);
     SelectObject(mem, slika);
     HBRUSH copic = CreateSolidBrush(GetSysColor(COLOR_MENU));
     SelectObject(mem, copic);
-    RECT r = { 0, 0, SLIKA_W, SLIKA_H };
+    RECT r = { 0, 0, sirina, visina };
     FillRect(mem, &r, copic);
 
     if (z_ikono && il != NULL) {
         pImageList_Add(il, ii.hbmColor, ii.hbmMask);
         pImageList_Draw(il, 0, mem, 0, 0, ILD_NORMAL);
     }
+    if (pisava != NULL)
+        SelectObject(mem, pisava);
     SetBkMode(mem, TRANSPARENT);
-    TextOutA(mem, 40, 10, m_polje[i].opis, (int)strlen(m_polje[i].opis));
+    TextOutA(mem, po_dpi(OPIS_X, dpi), po_dpi(OPIS_Y, dpi), m_polje[i].opis, (int)strlen(m_polje[i].opis));
 
     AppendMenuA(popup, MF_BITMAP, IDM_PRVI_PROGRAM + i, (LPCSTR)slika);
 
@@ -148,9 +236,15 @@ int sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV])
     int nslik = 0;
     if (icn_kljuka == 1) {
         HDC hdc = GetDC(hwnd);
+        // Drawn anew at every opening for the monitor it opens on; at 96 DPI
+        // in the drawing context's default font, as ever.
+        int dpi = dpi_pod_kazalcem(hdc);
+        HFONT pisava = dpi == USER_DEFAULT_SCREEN_DPI ? NULL : pisava_menija(hdc, dpi);
         for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++)
-            slike[nslik++] = naredi_sliko(hdc, popup, i);
+            slike[nslik++] = naredi_sliko(hdc, popup, i, dpi, pisava);
         ReleaseDC(hwnd, hdc);
+        if (pisava != NULL)
+            DeleteObject(pisava);
     } else {
         for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++)
             AppendMenuA(popup, MF_STRING, IDM_PRVI_PROGRAM + i, m_polje[i].opis);

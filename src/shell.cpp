@@ -26,7 +26,7 @@ NOTIFYICONDATAA sprememba;
 #define IDI_KLASA       10
 #define IDI_KLASA_MALA  "IDI_42"
 
-// The tray icon, and the size at which it and the small class icon load.
+// The tray icon, and the size at which the small class icon loads.
 #define IDI_TRAY        "TR16"
 enum { VELIKOST_IKONE = 16 };
 
@@ -43,8 +43,39 @@ static_assert(sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA is 48 bytes on 32-bit Wind
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first NOTIFYICONDATAA is 88 bytes");
 #endif
 
+BOOL (WINAPI *pSetProcessDpiAwarenessContext)(DPI_AWARENESS_CONTEXT);
+BOOL (WINAPI *pSetProcessDPIAware)(void);
+
+void najdi_dpi_zavest(void)
+{
+    static bool poskuseno = false;
+    if (poskuseno)
+        return;
+    poskuseno = true;
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    poisci_funkcijo(user32, "SetProcessDpiAwarenessContext", pSetProcessDpiAwarenessContext);
+    poisci_funkcijo(user32, "SetProcessDPIAware", pSetProcessDPIAware);
+}
+
+// Without it Windows draws the menu, its pictures and the dialog at 96 DPI
+// and stretches them, blurred, to the screen's scaling. Made by call rather
+// than by manifest: a manifest would decide the 32-bit build's file
+// virtualisation too (see README).
+void povej_dpi_zavest(void)
+{
+    najdi_dpi_zavest();
+    if (pSetProcessDpiAwarenessContext != NULL &&
+        pSetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
+        return;
+    if (pSetProcessDPIAware != NULL)
+        pSetProcessDPIAware();
+}
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
+    // Before any window exists: a window keeps the awareness it was made with.
+    povej_dpi_zavest();
+
     // Programs are loaded from the system directories only, never from the
     // current directory, which the file dialog moves about.
     SetDllDirectoryA("");
@@ -76,8 +107,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     tray.uID = TRAY_ID;
     tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     tray.uCallbackMessage = WM_TRAYNOTIFY;
-    tray.hIcon = (HICON)LoadImageA(hInstance, IDI_TRAY, IMAGE_ICON, VELIKOST_IKONE,
-                                   VELIKOST_IKONE, LR_DEFAULTCOLOR);
+    // The notification area shows small icons: 16 x 16 at 96 DPI, larger at
+    // higher scaling. Loaded at its size, the image is stretched once only.
+    tray.hIcon = (HICON)LoadImageA(hInstance, IDI_TRAY, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
     kopiraj(tray.szTip, sizeof tray.szTip, tttable[0]);
 
     if (GetSystemMetrics(SM_CMOUSEBUTTONS) == GUMBI_TRI)

@@ -1,6 +1,8 @@
 // The menu's pictures (show-icons option 1) on real menus under Wine: their
 // pixels, programs without an icon, pictures of nested menus, and that every
-// graphics object a build takes is given back.
+// graphics object a build takes is given back. The "scaled" cases run again
+// with the screens at 144 DPI (150 %): the pictures drawn for that DPI, and
+// start-up declaring that Kolvena draws for it.
 #include "menutest.h"
 
 #include <commctrl.h>
@@ -21,13 +23,16 @@ namespace {
 struct Taken {
     std::vector<HICON> icons;
     std::vector<HBITMAP> icon_bitmaps;      // colour and mask bitmaps of the icons
-    std::vector<HBITMAP> pictures;          // the canvases loaded from resource 11
+    std::vector<HBITMAP> pictures;          // the canvases, from resource 11 or made at a scale
     std::vector<HBRUSH> brushes;
     std::vector<HDC> memory_dcs;
     std::vector<HIMAGELIST> lists;
     std::multiset<HIMAGELIST> lists_alive;  // made and not yet destroyed
     std::vector<HDC> window_dcs;
     std::multiset<HDC> window_dcs_held;     // got and not yet released
+    std::vector<HFONT> text_fonts;          // the font each description was drawn in
+    std::vector<LOGFONTA> text_logfonts;    // as it was then
+    std::vector<POINT> text_at;             // and where
     void clear() { *this = Taken(); }
 };
 Taken taken;
@@ -48,6 +53,8 @@ HIMAGELIST (WINAPI *real_ImageList_Create)(int, int, UINT, int, int);
 BOOL (WINAPI *real_ImageList_Destroy)(HIMAGELIST);
 HDC (WINAPI *real_GetDC)(HWND);
 int (WINAPI *real_ReleaseDC)(HWND, HDC);
+HBITMAP (WINAPI *real_CreateCompatibleBitmap)(HDC, int, int);
+BOOL (WINAPI *real_TextOutA)(HDC, int, int, LPCSTR, int);
 
 HICON WINAPI rec_ExtractIconA(HINSTANCE a, LPCSTR b, UINT c)
 {
@@ -119,6 +126,24 @@ int WINAPI rec_ReleaseDC(HWND w, HDC h)
     return r;
 }
 
+HBITMAP WINAPI rec_CreateCompatibleBitmap(HDC dc, int w, int h)
+{
+    HBITMAP b = real_CreateCompatibleBitmap(dc, w, h);
+    if (recording)
+        taken.pictures.push_back(b);
+    return b;
+}
+BOOL WINAPI rec_TextOutA(HDC dc, int x, int y, LPCSTR s, int n)
+{
+    if (recording) {
+        taken.text_fonts.push_back((HFONT)GetCurrentObject(dc, OBJ_FONT));
+        taken.text_logfonts.emplace_back();
+        GetObjectA(taken.text_fonts.back(), sizeof(LOGFONTA), &taken.text_logfonts.back());
+        taken.text_at.push_back(POINT{ x, y });
+    }
+    return real_TextOutA(dc, x, y, s, n);
+}
+
 // Points this executable's import of dll!name at `to`; returns the real one.
 void *redirect(const char *dll, const char *name, void *to)
 {
@@ -147,6 +172,9 @@ void start_noting()
     pImageList_Destroy = rec_ImageList_Destroy;
     real_GetDC = (decltype(real_GetDC))redirect("user32.dll", "GetDC", (void *)rec_GetDC);
     real_ReleaseDC = (decltype(real_ReleaseDC))redirect("user32.dll", "ReleaseDC", (void *)rec_ReleaseDC);
+    real_CreateCompatibleBitmap = (decltype(real_CreateCompatibleBitmap))redirect(
+        "gdi32.dll", "CreateCompatibleBitmap", (void *)rec_CreateCompatibleBitmap);
+    real_TextOutA = (decltype(real_TextOutA))redirect("gdi32.dll", "TextOutA", (void *)rec_TextOutA);
 }
 
 // Everything noted since `taken` was cleared has been given back: the
@@ -603,4 +631,165 @@ TEST_CASE("pictures: 2,000 openings of a full list leave the process its graphic
     DeleteObject(br);
     DeleteObject(b);
     ReleaseDC(NULL, screen);
+}
+
+// ---- at the screen's scale ----
+
+namespace {
+
+// The DPI of this run's screens: KOLVENA_DPI where scripts/wine-run set it, or 96.
+int screen_dpi()
+{
+    std::string want = mt::env("KOLVENA_DPI");
+    int dpi = want.empty() ? USER_DEFAULT_SCREEN_DPI : atoi(want.c_str());
+    HDC screen = GetDC(NULL);
+    REQUIRE(GetDeviceCaps(screen, LOGPIXELSY) == dpi);
+    ReleaseDC(NULL, screen);
+    return dpi;
+}
+
+// An icon file of two opaque 24-bit images: 32 x 32 red and 48 x 48 blue.
+std::string two_size_icon(const char *path)
+{
+    std::string head("\0\0\1\0\2\0", 6), images;
+    for (int side : { 32, 48 }) {
+        BITMAPINFOHEADER bh = { sizeof bh, side, 2 * side, 1, 24, BI_RGB, 0, 0, 0, 0, 0 };
+        std::string im((const char *)&bh, sizeof bh);
+        const char *bgr = side == 32 ? "\0\0\xFF" : "\xFF\0\0";
+        for (int k = 0; k < side * side; k++)
+            im.append(bgr, 3);
+        im.append((size_t)side * ((side + 31) / 32 * 4), '\0');   // the mask: opaque
+        DWORD entry[4] = { (DWORD)side | (DWORD)side << 8, 1 | 24 << 16, (DWORD)im.size(),
+                           (DWORD)(6 + 2 * sizeof entry + images.size()) };
+        head.append((const char *)entry, sizeof entry);
+        images += im;
+    }
+    CreateDirectoryA("C:\\kolvena", NULL);
+    wt::write_bytes(path, head + images);
+    return path;
+}
+
+// WinMain's first steps, as Kolvena's pointers to the awareness calls and
+// this executable's import of CreateWindowExA see them.
+std::vector<std::string> steps;
+BOOL v2_taken;
+BOOL WINAPI v2(DPI_AWARENESS_CONTEXT c)
+{
+    steps.push_back(c == DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 ? "per-monitor v2" : "?");
+    return v2_taken;
+}
+BOOL WINAPI system_wide(void)
+{
+    steps.push_back("system-wide");
+    return TRUE;
+}
+decltype(&CreateWindowExA) real_CreateWindowExA;
+HWND WINAPI noted_CreateWindowExA(DWORD ex, LPCSTR c, LPCSTR t, DWORD st, int x, int y, int w, int h,
+                                  HWND p, HMENU m, HINSTANCE i, LPVOID l)
+{
+    steps.push_back("window");
+    return real_CreateWindowExA(ex, c, t, st, x, y, w, h, p, m, i, l);
+}
+void CALLBACK leave(HWND, UINT, UINT_PTR id, DWORD)   // as " Izhod " does
+{
+    KillTimer(NULL, id);
+    MSHookStop();
+    DestroyWindow(tray.hWnd);
+}
+
+} // namespace
+
+TEST_CASE("scaled: start-up declares its awareness before its first window; the tray icon at its size")
+{
+    const int dpi = screen_dpi();
+    wt::reset_program_state();
+    najdi_dpi_zavest();
+    steps.clear();
+    // Microsoft (SetProcessDpiAwarenessContext): "You must call this API
+    // before any HWNDs are created in your process". The stand-in refuses v2:
+    // WINE_QUIRK("Wine 8 refuses the per-monitor v2 context (ERROR_INVALID_PARAMETER)"),
+    // as Windows before 10 1703 lacks it; the system-wide call must follow.
+    wt::Restore<decltype(pSetProcessDpiAwarenessContext)> a(pSetProcessDpiAwarenessContext, v2);
+    wt::Restore<decltype(pSetProcessDPIAware)> b(pSetProcessDPIAware, system_wide);
+    wt::Restore<BOOL> refused(v2_taken, FALSE);
+    real_CreateWindowExA = (decltype(&CreateWindowExA))wt::system_function("user32.dll", "CreateWindowExA");
+    REQUIRE(wt::patch_imports((void *)real_CreateWindowExA, (void *)noted_CreateWindowExA) > 0);
+    wt::Finally unpatch([] { wt::patch_imports((void *)noted_CreateWindowExA, (void *)real_CreateWindowExA); });
+    wt::Finally priority([] { SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS); });
+
+    SetTimer(NULL, 0, 200, leave);
+    CHECK(WinMain(GetModuleHandleA(NULL), NULL, (LPSTR) "", SW_SHOWNORMAL) == 0);
+    steps.resize(3);    // the first three ("" where fewer were seen)
+    CHECK(steps == std::vector<std::string>{ "per-monitor v2", "system-wide", "window" });
+
+    // The notification area's small icon: 16 x 16 at 96 DPI, 24 x 24 at 144.
+    ICONINFO ii;
+    REQUIRE(GetIconInfo(tray.hIcon, &ii));
+    BITMAP bm;
+    GetObjectA(ii.hbmMask, sizeof bm, &bm);
+    CHECK(bm.bmWidth == MulDiv(16, dpi, USER_DEFAULT_SCREEN_DPI));
+    DeleteObject(ii.hbmColor);
+    DeleteObject(ii.hbmMask);
+    DestroyIcon(tray.hIcon);
+
+    // Where v2 is taken, that is all.
+    steps.clear();
+    v2_taken = TRUE;
+    povej_dpi_zavest();
+    CHECK(steps == std::vector<std::string>{ "per-monitor v2" });
+}
+
+TEST_CASE("scaled: pictures drawn for the screen's DPI, with the icon's own image and the menu font")
+{
+    const int dpi = screen_dpi();
+    auto scaled = [dpi](int n) { return MulDiv(n, dpi, USER_DEFAULT_SCREEN_DPI); };
+    const int side = scaled(32);
+    start_noting();
+    wt::reset_program_state();
+    wt::add_entry("Dve velikosti", two_size_icon("C:\\kolvena\\dve velikosti.ico").c_str());
+    icn_kljuka = 1;
+    MenuColour mc(RGB(10, 200, 120));
+    mt::TrayWindow w;
+    taken.clear();
+    Tracked t;
+    open_menu(w.hwnd, [&](HWND m) { t = read_tracked(m, 1); wt::menu_key(m, VK_ESCAPE); });
+    REQUIRE(t.pictures.size() == 1);
+    mt::check_items(t, 1);
+    const Picture &p = t.pictures[0];
+    REQUIRE(p.width == scaled(200));
+    REQUIRE(p.height == side);
+
+    // The icon's square in the colour of the file's image of that size (red
+    // 32 x 32 at 96 DPI, blue 48 x 48 at 144), then the background.
+    const DWORD icon = side == 48 ? 0x0000FF : 0xFF0000, bg = dib_colour(RGB(10, 200, 120));
+    int in_square = 0, beside = 0;
+    for (int y = 0; y < side; y++)
+        for (int x = 0; x < scaled(40); x++) {
+            if (x < side)
+                in_square += p.at(x, y) == icon;
+            else
+                beside += p.at(x, y) == bg;
+        }
+    CHECK(in_square == side * side);
+    CHECK(beside == (scaled(40) - side) * side);
+
+    // The description at (40, 10) scaled: at 96 DPI in the default font as
+    // ever, at 144 in the menu font of 96 DPI scaled to 144, then deleted.
+    REQUIRE(taken.text_at.size() == 1);
+    CHECK(taken.text_at[0].x == scaled(40));
+    CHECK(taken.text_at[0].y == scaled(10));
+    NONCLIENTMETRICSW at96;
+    at96.cbSize = sizeof at96;
+    REQUIRE(pSystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof at96, &at96, 0, USER_DEFAULT_SCREEN_DPI));
+    char face[LF_FACESIZE];
+    WideCharToMultiByte(CP_ACP, 0, at96.lfMenuFont.lfFaceName, -1, face, sizeof face, NULL, NULL);
+    const LOGFONTA &used = taken.text_logfonts[0];
+    if (dpi == USER_DEFAULT_SCREEN_DPI) {
+        CHECK(taken.text_fonts[0] == GetStockObject(SYSTEM_FONT));
+    } else {
+        CHECK(std::string(used.lfFaceName) == face);
+        CHECK(used.lfHeight == scaled(at96.lfMenuFont.lfHeight));
+        CHECK(GetObjectType(taken.text_fonts[0]) == 0);
+    }
+    check_all_given_back(1);
 }
