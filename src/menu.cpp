@@ -59,6 +59,7 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i)
         pImageList_Draw(il, 0, mem, 0, 0, ILD_NORMAL);
     }
     SetBkMode(mem, TRANSPARENT);
+    SetTextColor(mem, GetSysColor(COLOR_MENUTEXT));   // readable in every colour scheme
     TextOutA(mem, 40, 10, m_polje[i].opis, (int)strlen(m_polje[i].opis));
 
     AppendMenuA(popup, MF_BITMAP, IDM_PRVI_PROGRAM + i, (LPCSTR)slika);
