@@ -599,3 +599,28 @@ TEST_CASE("pictures: 2,000 openings of a full list leave the process its graphic
     DeleteObject(b);
     ReleaseDC(NULL, screen);
 }
+
+TEST_CASE("pictures: in a high-contrast scheme the description is drawn in the menu's text colour")
+{
+    start_noting();
+    wt::reset_program_state();
+    wt::add_entry("Beleznica", notepad);
+    icn_kljuka = 1;
+    mt::TrayWindow w;
+    // As High Contrast Black has them: white menu text on a black menu.
+    INT which[2] = { COLOR_MENU, COLOR_MENUTEXT };
+    COLORREF old[2] = { GetSysColor(COLOR_MENU), GetSysColor(COLOR_MENUTEXT) };
+    COLORREF contrast[2] = { RGB(0, 0, 0), RGB(255, 255, 255) };
+    REQUIRE(SetSysColors(2, which, contrast));
+    wt::Finally back([&] { SetSysColors(2, which, old); });
+
+    Tracked t;
+    open_menu(w.hwnd, [&](HWND m) { t = read_tracked(m, 1); wt::menu_key(m, VK_ESCAPE); });
+    REQUIRE(t.pictures.size() == 1);
+    REQUIRE(t.pictures[0].width == 200);
+    int white = 0;
+    for (int y = 0; y < 32; y++)
+        for (int x = 40; x < 200; x++)
+            white += t.pictures[0].at(x, y) == 0xFFFFFF;
+    CHECK(white > 20);
+}
