@@ -88,6 +88,11 @@ extern const char *const tttable[4];
 extern NOTIFYICONDATAA tray;          // the record the icon was added with
 extern HHOOK g_hMSHook;               // journal-record hook, on the window's thread
 extern HHOOK g_hLLHook;               // low-level mouse hook, on the hook thread
+
+// A mouse move posted by a hook and not yet taken: no further move is posted
+// until the window procedure, taking it, clears this. Shared by two threads,
+// every access interlocked.
+extern LONG pomik_caka;
 extern HWND  g_hMSWnd;
 extern UINT  g_uMSMsg;
 
@@ -121,12 +126,19 @@ extern BOOL (WINAPI *pSetProcessDpiAwarenessContext)(DPI_AWARENESS_CONTEXT);
 extern BOOL (WINAPI *pSetProcessDPIAware)(void);
 void najdi_dpi_zavest(void);
 void povej_dpi_zavest(void);
+
+// MSHookStart installs the journal hook and starts the hook thread, which
+// installs the low-level hook and renews it by itself; MSHookStop removes
+// both. obnovi_journal, at every tick, removes and installs the journal hook
+// only and waits for nothing.
 HHOOK MSHookStart(HWND hWnd, UINT uMsg);
 BOOL  MSHookStop(void);
+void  obnovi_journal(HWND hWnd, UINT uMsg);
 LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam);
-// Ends the low-level hook's thread, its hook removed (the window's
-// destruction, the end of the message loop). MSHookStart starts it again.
+// Ends the low-level hook's thread, its hook removed (MSHookStop, the
+// window's destruction, the end of the message loop). MSHookStart starts it
+// again.
 void ustavi_hook_nit(void);
 
 // ---- launcher menu and system actions (menu.cpp) ----

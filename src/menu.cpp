@@ -147,6 +147,7 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisa
     if (pisava != NULL)
         SelectObject(mem, pisava);
     SetBkMode(mem, TRANSPARENT);
+    SetTextColor(mem, GetSysColor(COLOR_MENUTEXT));   // readable in every colour scheme
     TextOutA(mem, po_dpi(OPIS_X, dpi), po_dpi(OPIS_Y, dpi), m_polje[i].opis, (int)strlen(m_polje[i].opis));
 
     AppendMenuA(popup, MF_BITMAP, IDM_PRVI_PROGRAM + i, (LPCSTR)slika);

@@ -38,6 +38,33 @@ enum { GUMBI_TRI = 3 };
 
 static UINT uTaskbarCreated;
 
+// One Kolvena a session: a second copy would add a second icon and a second
+// hook, and each would keep its own list. The name lives in the session's
+// own namespace, so that every user signed in has a Kolvena of his own.
+static const char IME_KOPIJE[] = "Local\\Kolvena";
+
+// In the headers only for Windows 7 and later.
+#ifndef MSGFLT_ALLOW
+#define MSGFLT_ALLOW 1
+#endif
+
+// Libraries are loaded from the system directory only: neither from the
+// current directory, which the file dialog moves about, nor from Kolvena's
+// own folder, where a library could be planted beside it. Where
+// SetDefaultDllDirectories is offered (Windows 8; Vista and 7 with
+// KB2533623) it restricts the search to the system directory; elsewhere
+// SetDllDirectoryA("") takes at least the current directory out.
+static void omeji_iskanje_knjiznic(void)
+{
+    BOOL (WINAPI *pSetDefaultDllDirectories)(DWORD);
+    poisci_funkcijo(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories",
+                    pSetDefaultDllDirectories);
+    if (pSetDefaultDllDirectories != NULL)
+        pSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    else
+        SetDllDirectoryA("");
+}
+
 #if defined(__i386__) || defined(_M_IX86)
 static_assert(sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA is 48 bytes on 32-bit Windows");
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first NOTIFYICONDATAA is 88 bytes");
@@ -76,9 +103,13 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     // Before any window exists: a window keeps the awareness it was made with.
     povej_dpi_zavest();
 
-    // Programs are loaded from the system directories only, never from the
-    // current directory, which the file dialog moves about.
-    SetDllDirectoryA("");
+    HANDLE kopija = CreateMutexA(NULL, FALSE, IME_KOPIJE);
+    if (kopija != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(kopija);   // another copy runs: it keeps the icon and the hook
+        return 0;
+    }
+
+    omeji_iskanje_knjiznic();
 
     ghInst = hInstance;
     SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
@@ -101,6 +132,13 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 
     HWND hwnd = CreateWindowExA(0, "klasa", "klasa", WS_POPUP, 0, 0, 0, 0,
                                 NULL, NULL, hInstance, NULL);
+    // Without the window (or its class) nothing would ever reach Kolvena: it
+    // would wait invisibly for good. It ends instead.
+    if (hwnd == NULL) {
+        if (kopija != NULL)
+            CloseHandle(kopija);
+        return 0;
+    }
 
     tray.cbSize = NOTIFYICONDATAA_V1_SIZE;
     tray.hWnd = hwnd;
@@ -128,6 +166,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     // The window's destruction has ended the hook thread already; a failed
     // shutdown request ends the loop with the window still there.
     ustavi_hook_nit();
+    if (kopija != NULL)
+        CloseHandle(kopija);
     return (int)msg.wParam;
 }
 
@@ -146,7 +186,8 @@ HMODULE nalozi_sistemsko(const char *ime)
 
 // Sends the icon's record with the given tooltip line: NIM_MODIFY and
 // NIM_DELETE name the icon by window and id and change only the tooltip.
-static void tray_tip(HWND hwnd, DWORD ukaz, const char *tip)
+// Returns whether the notification area took it.
+static bool tray_tip(HWND hwnd, DWORD ukaz, const char *tip)
 {
     ZeroMemory(&sprememba, sizeof sprememba);
     sprememba.cbSize = NOTIFYICONDATAA_V1_SIZE;
@@ -154,18 +195,7 @@ static void tray_tip(HWND hwnd, DWORD ukaz, const char *tip)
     sprememba.uID = TRAY_ID;
     sprememba.uFlags = NIF_TIP;
     kopiraj(sprememba.szTip, sizeof sprememba.szTip, tip);
-    Shell_NotifyIconA(ukaz, &sprememba);
-}
-
-static void na_timer(HWND hwnd)
-{
-    if (gi > 2)
-        gi = 0;
-    else
-        gi++;
-    tray_tip(hwnd, NIM_MODIFY, tttable[gi]);
-    MSHookStop();
-    MSHookStart(hwnd, MSHOOK_MSG);
+    return Shell_NotifyIconA(ukaz, &sprememba) != FALSE;
 }
 
 // A restarted taskbar has forgotten the icon: add it again as it stands now.
@@ -174,6 +204,33 @@ static void na_taskbar(HWND hwnd)
     tray.hWnd = hwnd;
     kopiraj(tray.szTip, sizeof tray.szTip, tttable[gi]);
     Shell_NotifyIconA(NIM_ADD, &tray);
+}
+
+static void na_timer(HWND hwnd)
+{
+    if (gi > 2)
+        gi = 0;
+    else
+        gi++;
+    // A change refused means the icon is not there: a program started at
+    // logon adds its icon while the taskbar may still be starting, which
+    // then refuses it and sends no "TaskbarCreated" afterwards.
+    if (!tray_tip(hwnd, NIM_MODIFY, tttable[gi]))
+        na_taskbar(hwnd);
+    // The low-level hook is renewed by its own thread (shell_hook.cpp).
+    obnovi_journal(hwnd, MSHOOK_MSG);
+}
+
+// An elevated Kolvena would never hear "TaskbarCreated": the taskbar runs at
+// a lower integrity level, whose messages Windows keeps from this window
+// unless it lets them through. The filter exists from Windows 7 on.
+static void dovoli_taskbar(HWND hwnd)
+{
+    BOOL (WINAPI *pChangeWindowMessageFilterEx)(HWND, UINT, DWORD, void *);
+    poisci_funkcijo(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx",
+                    pChangeWindowMessageFilterEx);
+    if (pChangeWindowMessageFilterEx != NULL && uTaskbarCreated != 0)
+        pChangeWindowMessageFilterEx(hwnd, uTaskbarCreated, MSGFLT_ALLOW, NULL);
 }
 
 static LRESULT na_hook(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -185,6 +242,9 @@ static LRESULT na_hook(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONUP:
         ldown = 0;
         return 1;
+    case WM_MOUSEMOVE:
+        InterlockedExchange(&pomik_caka, 0);   // taken: the hook may post the next
+        break;
     // A menu whose owner is not in the foreground takes no keys and does not
     // close on a click beside it: the desktop paths bring the window forward
     // as the icon's path does.
@@ -215,6 +275,7 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     switch (msg) {
     case WM_CREATE:
         uTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+        dovoli_taskbar(hwnd);
         SetTimer(hwnd, TIMER_TIP, TIMER_TIP_MS, NULL);
         MSHookStart(hwnd, MSHOOK_MSG);
         return 1;

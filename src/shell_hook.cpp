@@ -52,27 +52,25 @@ HHOOK (WINAPI *namesti_hook)(int, HOOKPROC, HINSTANCE, DWORD) = SetWindowsHookEx
 //   lock, so the time-critical thread never waits for the idle-priority one
 //   (which, holding a lock, could be kept off the processor for seconds).
 //
-// - g_hLLHook, nit_uspeh and the request itself. The window's thread posts
-//   a request to the hook thread and waits for its answer (nit_odgovor)
-//   before it goes on; the hook thread installs or removes its hook, writes
-//   g_hLLHook and nit_uspeh, then signals. Only the window's thread asks,
-//   one request at a time, so the hook thread writes these only while the
-//   window's thread waits, and the window's thread reads them only after the
-//   signal. Posting and taking a message, signalling an event and returning
-//   from the wait for it order the memory accesses before them.
+// - g_hLLHook. The hook thread installs its own low-level hook when it
+//   starts and renews it by itself every OBNOVA_LL_MS, the new one installed
+//   before the old one is removed, so that a low-level hook is there at every
+//   moment whatever the window's thread is doing. It writes g_hLLHook with an
+//   interlocked exchange; the window's thread only reads it. The window's
+//   thread waits for the hook thread only when it starts it (until its queue
+//   and its first hook are there) and when it ends it (MSHookStop, the
+//   window's destruction), never at a tick.
+//
+// - pomik_caka, a mouse move posted and not yet taken. Set by whichever hook
+//   posts a move, cleared by the window procedure when it takes one (see
+//   posli). Interlocked everywhere.
 //
 // - g_hMSWnd and g_uMSMsg (and ghInst, namesti_hook). Written on the
-//   window's thread only while no low-level hook is installed (MSHookStart
-//   has an installed one removed first), read by the low-level hook only
-//   while it is installed, which it is only after the request that follows
-//   the write. A renewal, the usual case, writes the same values again, so
-//   even a call that the system still makes after a removal reads settled
-//   values.
-//
-// The window's thread waits for the hook thread without a time limit: the
-// hook thread answers a request with one system call, never waits for the
-// window's thread, and cannot be kept from the processor by it. The wait
-// also ends if the hook thread has ended.
+//   window's thread by MSHookStart, read by the low-level hook. The window's
+//   creation writes them before the hook thread starts; a later MSHookStart
+//   writes the same values again, or, for another window of the same
+//   process, a window handle, which a pointer-sized aligned store writes
+//   whole: an event that comes meanwhile goes to one window or the other.
 
 // The low-level hook's record: the last events it posted, one 64-bit word
 // each (see zapis).
@@ -95,57 +93,66 @@ enum { JOURNAL_SPANJE_MS = 10 };
 
 // ---- the hook thread ----
 
-// Requests to the hook thread, posted to it as thread messages.
-enum {
-    NIT_NAMESTI = WM_APP + 1,    // install the low-level hook
-    NIT_ODSTRANI = WM_APP + 2,   // remove it; the result goes to nit_uspeh
-    NIT_KONEC = WM_APP + 3,      // remove it and end the thread
-};
+// Ends the hook thread, its hook removed; posted to it as a thread message.
+enum { NIT_KONEC = WM_APP + 3 };
 
-// How long the window's destruction waits for the hook thread to end. It
-// ends within one system call; the bound is for a system that is stuck.
+// The hook thread renews its low-level hook this often: a hook that Windows
+// has dropped (one that kept the desktop waiting beyond LowLevelHooksTimeout)
+// or that was refused is back within this time.
+enum { OBNOVA_LL_MS = 2000 };
+
+// How long MSHookStop and the window's destruction wait for the hook thread
+// to end. It ends within one system call; the bound is for a system that is
+// stuck.
 enum { NIT_KONEC_MS = 2000 };
 
 static HANDLE nit;           // the hook thread, NULL when it does not run
 static DWORD  nit_id;
-static HANDLE nit_odgovor;   // auto-reset: the hook thread has answered
-static BOOL   nit_uspeh;     // the last removal's result
+static HANDLE nit_odgovor;   // the hook thread has its queue and its first hook
 
-// Removes the low-level hook; on the hook thread.
-static BOOL odstrani_ll(void)
+// A mouse move posted and not yet taken by the window procedure.
+LONG pomik_caka;
+
+// The event (as zapis makes it; 0 for none) that the low-level hook is
+// handing on to the hooks behind it, on the hook thread. While a renewal has
+// two of them installed, the newer one hands each event on to the older
+// one, which must not post it again. A mouse message is never 0, so neither
+// is the record of an event.
+static LONG64 v_verigi;
+
+// Installs a new low-level hook, then removes the old one; on the hook
+// thread. A refused installation keeps the old hook.
+static void obnovi_ll(void)
 {
-    BOOL ok = TRUE;
-    if (g_hLLHook != NULL)
-        ok = UnhookWindowsHookEx(g_hLLHook);
-    g_hLLHook = NULL;
-    return ok;
+    HHOOK nov = namesti_hook(WH_MOUSE_LL, MSLLHookProc, ghInst, 0);
+    if (nov == NULL)
+        return;
+    HHOOK star = (HHOOK)InterlockedExchangePointer((PVOID *)&g_hLLHook, nov);
+    if (star != NULL)
+        UnhookWindowsHookEx(star);
 }
 
 static DWORD WINAPI hook_nit(LPVOID)
 {
     // The first call for messages makes the thread's queue; from then on
-    // requests can be posted to it.
+    // NIT_KONEC can be posted to it.
     MSG msg;
     PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+    obnovi_ll();
+    UINT_PTR ura = SetTimer(NULL, 0, OBNOVA_LL_MS, NULL);
     SetEvent(nit_odgovor);
 
     // The system calls MSLLHookProc from within GetMessageA.
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-        switch (msg.message) {
-        case NIT_NAMESTI:
-            g_hLLHook = namesti_hook(WH_MOUSE_LL, MSLLHookProc, ghInst, 0);
+        if (msg.message == NIT_KONEC)
             break;
-        case NIT_ODSTRANI:
-            nit_uspeh = odstrani_ll();
-            break;
-        case NIT_KONEC:
-            odstrani_ll();
-            return 0;
-        default:
-            continue;   // not a request: nobody waits for an answer
-        }
-        SetEvent(nit_odgovor);
+        if (msg.message == WM_TIMER && msg.hwnd == NULL)
+            obnovi_ll();
     }
+    KillTimer(NULL, ura);
+    HHOOK h = (HHOOK)InterlockedExchangePointer((PVOID *)&g_hLLHook, NULL);
+    if (h != NULL)
+        UnhookWindowsHookEx(h);
     return 0;
 }
 
@@ -157,47 +164,29 @@ static void pozabi_nit(void)
     CloseHandle(nit_odgovor);
     nit = NULL;
     nit_odgovor = NULL;
-    g_hLLHook = NULL;
+    InterlockedExchangePointer((PVOID *)&g_hLLHook, NULL);
 }
 
-// Waits for the hook thread's answer; false when the thread has ended.
-static bool pocakaj_odgovor(void)
-{
-    HANDLE h[2] = { nit_odgovor, nit };
-    if (WaitForMultipleObjects(2, h, FALSE, INFINITE) == WAIT_OBJECT_0)
-        return true;
-    pozabi_nit();
-    return false;
-}
-
-// Starts the hook thread unless it runs; false when it cannot be started
-// (the low-level hook is then tried again at the next renewal).
-static bool zacni_nit(void)
+// Starts the hook thread unless it runs, and waits until it has its first
+// hook; if it cannot be started, the next tick tries again.
+static void zacni_nit(void)
 {
     if (nit != NULL)
-        return true;
+        return;
     nit_odgovor = CreateEventA(NULL, FALSE, FALSE, NULL);
     if (nit_odgovor == NULL)
-        return false;
+        return;
     nit = CreateThread(NULL, 0, hook_nit, NULL, CREATE_SUSPENDED, &nit_id);
     if (nit == NULL) {
         CloseHandle(nit_odgovor);
         nit_odgovor = NULL;
-        return false;
+        return;
     }
     SetThreadPriority(nit, THREAD_PRIORITY_TIME_CRITICAL);
     ResumeThread(nit);
-    return pocakaj_odgovor();
-}
-
-// Asks the hook thread to carry out a request and waits for it to be done.
-static bool zahtevaj(UINT zahteva)
-{
-    if (nit == NULL)
-        return false;
-    if (!PostThreadMessageA(nit_id, zahteva, 0, 0))
-        return false;
-    return pocakaj_odgovor();
+    HANDLE h[2] = { nit_odgovor, nit };
+    if (WaitForMultipleObjects(2, h, FALSE, INFINITE) != WAIT_OBJECT_0)
+        pozabi_nit();
 }
 
 void ustavi_hook_nit(void)
@@ -214,32 +203,36 @@ void ustavi_hook_nit(void)
 
 HHOOK MSHookStart(HWND hWnd, UINT uMsg)
 {
-    // One low-level hook at most, and none while the window and message
-    // change (see above). The callers remove the hooks first; only a second
-    // window's creation finds one installed.
-    if (g_hLLHook != NULL)
-        zahtevaj(NIT_ODSTRANI);
     if (g_hMSWnd != hWnd)
         g_hMSWnd = hWnd;
     if (g_uMSMsg != uMsg)
         g_uMSMsg = uMsg;
-
     g_hMSHook = namesti_hook(WH_JOURNALRECORD, MSHookProc, ghInst, 0);
-    if (zacni_nit())
-        zahtevaj(NIT_NAMESTI);
+    zacni_nit();   // returns at once when the thread runs
     return g_hMSHook != NULL ? g_hMSHook : g_hLLHook;
 }
 
-BOOL MSHookStop(void)
+static BOOL journal_stop(void)
 {
     BOOL ok = TRUE;
     if (g_hMSHook != NULL)
         ok = UnhookWindowsHookEx(g_hMSHook);
     g_hMSHook = NULL;
-    if (g_hLLHook != NULL && !(zahtevaj(NIT_ODSTRANI) && nit_uspeh))
-        ok = FALSE;
-    g_hLLHook = NULL;
     return ok;
+}
+
+BOOL MSHookStop(void)
+{
+    BOOL ok = journal_stop();
+    ustavi_hook_nit();
+    InterlockedExchange(&pomik_caka, 0);   // the next window has taken nothing yet
+    return ok;
+}
+
+void obnovi_journal(HWND hWnd, UINT uMsg)
+{
+    journal_stop();
+    MSHookStart(hWnd, uMsg);
 }
 
 // ---- the procedures ----
@@ -250,6 +243,24 @@ static bool ze_poslan(const EVENTMSG *ev)
     for (int i = 0; i < ZADNJI_LL; i++)
         if (InterlockedCompareExchange64(&zadnji_ll[i], 0, 0) == z)
             return true;
+    return false;
+}
+
+// Posts one event to the window. A mouse move is posted only when the last
+// one posted has been taken (the window procedure clears pomik_caka): a fast
+// mouse over a busy window would otherwise fill its queue, and Windows
+// refuses posts beyond 10,000 a queue, button events too. A move left out
+// is stale anyway: the next one tells where the cursor is. Every other
+// event is posted. Returns whether a message was posted.
+static bool posli(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    bool pomik = message == WM_MOUSEMOVE;
+    if (pomik && InterlockedCompareExchange(&pomik_caka, 1, 0) != 0)
+        return false;
+    if (PostMessageA(g_hMSWnd, g_uMSMsg, wParam, lParam))
+        return true;
+    if (pomik)
+        InterlockedExchange(&pomik_caka, 0);   // nothing waits to be taken
     return false;
 }
 
@@ -268,12 +279,10 @@ LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam)
         return CallNextHookEx(g_hMSHook, code, wParam, lParam);
 
     const EVENTMSG *ev = (const EVENTMSG *)lParam;
-    if (!ze_poslan(ev)) {
-        PostMessageA(g_hMSWnd, g_uMSMsg,
-                     MAKEWPARAM(LOWORD(ev->message), LOWORD(wParam)),
-                     MAKELPARAM(LOWORD(ev->paramL), LOWORD(ev->paramH)));
+    if (!ze_poslan(ev) &&
+        posli(ev->message, MAKEWPARAM(LOWORD(ev->message), LOWORD(wParam)),
+              MAKELPARAM(LOWORD(ev->paramL), LOWORD(ev->paramH))))
         Sleep(JOURNAL_SPANJE_MS);
-    }
     if (zadrzi())
         return 0;
     return CallNextHookEx(g_hMSHook, code, wParam, lParam);
@@ -289,13 +298,24 @@ LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam)
         return CallNextHookEx(g_hLLHook, code, wParam, lParam);
 
     const MSLLHOOKSTRUCT *ms = (const MSLLHOOKSTRUCT *)lParam;
+    const LONG64 z = zapis((UINT)wParam, ms->pt.x, ms->pt.y, ms->time);
+    // The same event handed on by a newer copy of this hook (a renewal):
+    // posted and, after a chord, held back by that copy already.
+    if (z == v_verigi)
+        return CallNextHookEx(g_hLLHook, code, wParam, lParam);
+
     // Recorded before the post, so the journal hook finds it however soon
     // the window's thread takes the event.
     ULONG i = (ULONG)InterlockedIncrement(&n_ll) % ZADNJI_LL;
-    InterlockedExchange64(&zadnji_ll[i], zapis((UINT)wParam, ms->pt.x, ms->pt.y, ms->time));
-    PostMessageA(g_hMSWnd, g_uMSMsg, MAKEWPARAM(LOWORD(wParam), 0),
-                 MAKELPARAM(LOWORD(ms->pt.x), LOWORD(ms->pt.y)));
+    InterlockedExchange64(&zadnji_ll[i], z);
+    posli((UINT)wParam, MAKEWPARAM(LOWORD(wParam), 0), MAKELPARAM(LOWORD(ms->pt.x), LOWORD(ms->pt.y)));
     if (zadrzi())
         return 0;
-    return CallNextHookEx(g_hLLHook, code, wParam, lParam);
+    // Saved and put back: a hook behind that waits for another thread lets
+    // this thread be called for a further event meanwhile.
+    const LONG64 prej = v_verigi;
+    v_verigi = z;
+    LRESULT r = CallNextHookEx(g_hLLHook, code, wParam, lParam);
+    v_verigi = prej;
+    return r;
 }

@@ -82,7 +82,7 @@ kv_screenshot menu-pictures.png
 kv_grab "$KV_WORK/pics.ppm"
 icons=$(pictures_with_icons "$KV_WORK/pics.ppm" "$px" "$py" 32)
 [ "$icons" = 3 ] || kv_fail "only $icons of the 3 pictures show an icon"
-# WINE_QUIRK: after the dialog has closed, this Wine's desktop often passes
+# After the dialog has closed, Wine's virtual desktop often passes
 # no keys to the menu: it is left with clicks.
 kv_click 100 100 1
 kv_wait_menu_closed || kv_fail "a click beside the menu left it open"

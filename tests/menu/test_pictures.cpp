@@ -707,7 +707,7 @@ TEST_CASE("scaled: start-up declares its awareness before its first window; the 
     steps.clear();
     // Microsoft (SetProcessDpiAwarenessContext): "You must call this API
     // before any HWNDs are created in your process". The stand-in refuses v2:
-    // WINE_QUIRK("Wine 8 refuses the per-monitor v2 context (ERROR_INVALID_PARAMETER)"),
+    // Wine 8 refuses the per-monitor v2 context (ERROR_INVALID_PARAMETER),
     // as Windows before 10 1703 lacks it; the system-wide call must follow.
     wt::Restore<decltype(pSetProcessDpiAwarenessContext)> a(pSetProcessDpiAwarenessContext, v2);
     wt::Restore<decltype(pSetProcessDPIAware)> b(pSetProcessDPIAware, system_wide);
@@ -792,4 +792,29 @@ TEST_CASE("scaled: pictures drawn for the screen's DPI, with the icon's own imag
         CHECK(GetObjectType(taken.text_fonts[0]) == 0);
     }
     check_all_given_back(1);
+}
+
+TEST_CASE("pictures: in a high-contrast scheme the description is drawn in the menu's text colour")
+{
+    start_noting();
+    wt::reset_program_state();
+    wt::add_entry("Beleznica", notepad);
+    icn_kljuka = 1;
+    mt::TrayWindow w;
+    // As High Contrast Black has them: white menu text on a black menu.
+    INT which[2] = { COLOR_MENU, COLOR_MENUTEXT };
+    COLORREF old[2] = { GetSysColor(COLOR_MENU), GetSysColor(COLOR_MENUTEXT) };
+    COLORREF contrast[2] = { RGB(0, 0, 0), RGB(255, 255, 255) };
+    REQUIRE(SetSysColors(2, which, contrast));
+    wt::Finally back([&] { SetSysColors(2, which, old); });
+
+    Tracked t;
+    open_menu(w.hwnd, [&](HWND m) { t = read_tracked(m, 1); wt::menu_key(m, VK_ESCAPE); });
+    REQUIRE(t.pictures.size() == 1);
+    REQUIRE(t.pictures[0].width == 200);
+    int white = 0;
+    for (int y = 0; y < 32; y++)
+        for (int x = 40; x < 200; x++)
+            white += t.pictures[0].at(x, y) == 0xFFFFFF;
+    CHECK(white > 20);
 }

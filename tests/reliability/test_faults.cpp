@@ -11,6 +11,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -70,10 +72,12 @@ TEST_CASE("hooks refused at every renewal for a while, then installed again: the
     SetCursorPos(400, 300);
     wt::pump_for(200);
 
-    // The system refuses: five ticks, each removes the hooks and tries again.
+    // The system refuses from the start: five ticks, each removes the journal
+    // hook and tries again; the hook thread tries at its own renewals.
     refusals = 0;
-    wt::Restore<decltype(namesti_hook)> seam(namesti_hook);   // put back however the test ends
-    namesti_hook = refuse_hook;
+    wt::Restore<decltype(namesti_hook)> refused(namesti_hook, refuse_hook);
+    MSHookStop();
+    MSHookStart(w.hwnd, MSHOOK_MSG);
     const int order[] = { 1, 2, 3, 0, 1 };
     for (int k = 0; k < 5; k++) {
         CAPTURE(k);
@@ -84,7 +88,7 @@ TEST_CASE("hooks refused at every renewal for a while, then installed again: the
         CHECK(std::string(sprememba.szTip) == tttable[order[k]]);
         CHECK(g_hMSWnd == w.hwnd);
     }
-    CHECK(refusals == 10);      // the journal hook and the low-level hook at each tick
+    CHECK(refusals >= 7);      // the start's two and the journal hook at each tick
 
     // Meanwhile the chord is without effect: nothing is posted, no menu
     // (the driver fails the test for one).
@@ -101,12 +105,13 @@ TEST_CASE("hooks refused at every renewal for a while, then installed again: the
     CHECK(ldown == 0);
     CHECK(cz == 0);
 
-    // Allowed again: the next tick installs both hooks.
+    // Allowed again: the next tick installs the journal hook, the hook
+    // thread's next renewal the low-level hook.
     namesti_hook = SetWindowsHookExA;
     SendMessageA(w.hwnd, WM_TIMER, TIMER_TIP, 0);
     CHECK(gi == 2);
     REQUIRE(g_hMSHook != NULL);
-    REQUIRE(g_hLLHook != NULL);
+    REQUIRE(wt::pump_until([] { return g_hLLHook != NULL; }, 5000));
 
     // Real input: left held, right pressed. The low-level hook posts both
     // presses, the window procedure opens the menu on the second.
@@ -135,6 +140,128 @@ TEST_CASE("hooks refused at every renewal for a while, then installed again: the
     CHECK(hook_messages(WM_RBUTTONUP) == 1);
     CHECK(cz == 0);
     CHECK(IsWindow(w.hwnd));
+}
+
+// ---- a renewal slow, the window's thread held ----
+//
+// On a busy Windows machine the idle-priority window's thread can be kept off
+// the processor for seconds, anywhere, also in the middle of a hook's
+// renewal; Wine gives priorities no weight, so the tests make the moment
+// slow themselves.
+
+namespace {
+
+// Another thread's mouse input while this thread, which may own a hook, goes
+// on answering the system's calls of its hooks.
+DWORD WINAPI send_input(LPVOID p)
+{
+    std::vector<INPUT> *in = (std::vector<INPUT> *)p;
+    for (size_t i = 0; i < in->size(); i += 250)
+        SendInput((UINT)std::min<size_t>(250, in->size() - i), &(*in)[i], sizeof(INPUT));
+    return 0;
+}
+
+void send_meanwhile(std::vector<INPUT> in)
+{
+    HANDLE t = CreateThread(NULL, 0, send_input, &in, 0, NULL);
+    REQUIRE(t != NULL);
+    MSG msg;
+    while (MsgWaitForMultipleObjects(1, &t, FALSE, 10000, QS_SENDMESSAGE) != WAIT_OBJECT_0)
+        PeekMessageA(&msg, NULL, WM_APP + 0x3FFF, WM_APP + 0x3FFF, PM_NOREMOVE);   // sent only
+    CloseHandle(t);
+}
+
+INPUT button(DWORD flags, LONG dx = 0)
+{
+    INPUT in;
+    ZeroMemory(&in, sizeof in);
+    in.type = INPUT_MOUSE;
+    in.mi.dx = dx;
+    in.mi.dwFlags = flags;
+    return in;
+}
+
+// The installation of this hook type is made slow once: the left button is
+// let go before the hook goes in, on whichever thread installs it.
+LONG slow_type = -1;
+LONG slow_done;
+
+HHOOK WINAPI slow_hook(int type, HOOKPROC proc, HINSTANCE inst, DWORD tid)
+{
+    if (InterlockedCompareExchange(&slow_type, -1, type) != type)
+        return SetWindowsHookExA(type, proc, inst, tid);
+    HHOOK h = type == WH_MOUSE_LL ? SetWindowsHookExA(type, proc, inst, tid) : NULL;
+    send_meanwhile({ button(MOUSEEVENTF_LEFTUP) });
+    if (h == NULL)
+        h = SetWindowsHookExA(type, proc, inst, tid);
+    InterlockedExchange(&slow_done, 1);
+    return h;
+}
+
+} // namespace
+
+TEST_CASE("the left button let go during a hook's renewal: posted once, ldown 0")
+{
+    wt::reset_program_state();
+    mt::TrayWindow w;
+    KillTimer(w.hwnd, TIMER_TIP);        // only the ticks sent here
+    SetCursorPos(400, 300);              // the desktop, another process's window
+    wt::pump_for(200);
+    wt::Restore<decltype(namesti_hook)> slow(namesti_hook, slow_hook);
+    wt::Finally disarm([] { slow_type = -1; });
+
+    wt::send_mouse(MOUSEEVENTF_LEFTDOWN);
+    REQUIRE(wt::pump_until([] { return ldown == 1; }));
+    mt::TrayWindow::messages().clear();
+    slow_done = 0;
+
+    SUBCASE("the window's tick renews the journal hook")
+    {
+        slow_type = WH_JOURNALRECORD;
+        SendMessageA(w.hwnd, WM_TIMER, TIMER_TIP, 0);
+    }
+    SUBCASE("the hook thread renews the low-level hook, the new one in before the old one out")
+    {
+        slow_type = WH_MOUSE_LL;
+        CHECK(wt::pump_until([] { return slow_done == 1; }, 5000));
+    }
+    CHECK(slow_done == 1);
+    wt::pump_until([] { return hook_messages(WM_LBUTTONUP) >= 1; }, 3000);
+    wt::pump_for(300);
+    CHECK(hook_messages(WM_LBUTTONUP) == 1);
+    CHECK(ldown == 0);
+}
+
+TEST_CASE("20,000 mouse moves while the window's thread is held: one move queued, every button event")
+{
+    wt::reset_program_state();
+    mt::TrayWindow w;
+    KillTimer(w.hwnd, TIMER_TIP);
+    SetCursorPos(400, 300);
+    wt::pump_for(200);
+    mt::TrayWindow::messages().clear();
+
+    const int MOVES = 20000, CLICK_EVERY = 500;   // 40 left clicks among them
+    std::vector<INPUT> in;
+    for (int i = 0; i < MOVES; i++) {
+        in.push_back(button(MOUSEEVENTF_MOVE, i % 2 ? 1 : -1));
+        if (i % CLICK_EVERY == 0) {
+            in.push_back(button(MOUSEEVENTF_LEFTDOWN));
+            in.push_back(button(MOUSEEVENTF_LEFTUP));
+        }
+    }
+    // Held: this thread takes none of its messages until the input is sent.
+    HANDLE t = CreateThread(NULL, 0, send_input, &in, 0, NULL);
+    REQUIRE(t != NULL);
+    CHECK(WaitForSingleObject(t, 600000) == WAIT_OBJECT_0);
+    CloseHandle(t);
+
+    // What the queue held, taken now that no input comes.
+    wt::pump_for(300);
+    CHECK(hook_messages(WM_MOUSEMOVE) == 1);
+    CHECK(hook_messages(WM_LBUTTONDOWN) == MOVES / CLICK_EVERY);
+    CHECK(hook_messages(WM_LBUTTONUP) == MOVES / CLICK_EVERY);
+    CHECK(ldown == 0);
 }
 
 TEST_CASE("menu requests nested three deep while boxes are up: every menu destroyed, the list unchanged")

@@ -185,11 +185,12 @@ TEST_CASE("the tooltip lines")
     CHECK(std::string(tttable[2]) != tttable[3]);
 }
 
-TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1, and renews the hook")
+TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1, and renews the journal hook; the low-level hook renews itself")
 {
     wt::reset_program_state();
     HWND h = quiet_tray_window();
     REQUIRE(g_hMSHook != NULL);   // installed during the window's creation
+    REQUIRE(g_hLLHook != NULL);
     CHECK(g_hMSWnd == h);
     CHECK(g_uMSMsg == MSHOOK_MSG);
 
@@ -197,7 +198,6 @@ TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1, and renews the hook")
     for (int k = 0; k < 6; k++) {
         CAPTURE(k);
         HHOOK before = g_hMSHook;
-        HHOOK ll_before = g_hLLHook;
         // The timer's id is not examined.
         WPARAM id = k == 5 ? 4321 : TIMER_TIP;
         CHECK(SendMessageA(h, WM_TIMER, id, 0) == 1);
@@ -208,23 +208,29 @@ TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1, and renews the hook")
         CHECK(sprememba.uID == TRAY_ID);
         CHECK(sprememba.uFlags == (UINT)NIF_TIP);
 
-        // The old hooks are gone, new ones are in.
+        // The old journal hook is gone, a new one is in; a low-level hook
+        // is there all along.
         CHECK(g_hMSHook != NULL);
         CHECK(g_hMSHook != before);
         CHECK_FALSE(UnhookWindowsHookEx(before));
-        REQUIRE(ll_before != NULL);
         CHECK(g_hLLHook != NULL);
-        CHECK(g_hLLHook != ll_before);
-        CHECK_FALSE(UnhookWindowsHookEx(ll_before));
         CHECK(g_hMSWnd == h);
         CHECK(g_uMSMsg == MSHOOK_MSG);
     }
 
-    // A tick renews the hook also when none is installed.
+    // With no tick of the window's, the hook thread puts in a new low-level
+    // hook by itself and removes the old one.
+    HHOOK ll_now = g_hLLHook;
+    CHECK(wt::pump_until([&] { return g_hLLHook != ll_now && g_hLLHook != NULL; }, 5000));
+    CHECK_FALSE(UnhookWindowsHookEx(ll_now));
+
+    // A tick installs the hooks also when none is installed.
     MSHookStop();
     REQUIRE(g_hMSHook == NULL);
+    REQUIRE(g_hLLHook == NULL);
     SendMessageA(h, WM_TIMER, TIMER_TIP, 0);
     CHECK(g_hMSHook != NULL);
+    CHECK(g_hLLHook != NULL);
     CHECK(gi == 3);
 
     wt::destroy_tray_window(h);
@@ -301,5 +307,24 @@ TEST_CASE("a restarted taskbar gets the icon again, with the line shown now")
 
     SendMessageA(h, WM_DESTROY, 0, 0);
     CHECK_FALSE(wt::icon_there(h));
+    wt::destroy_tray_window(h);
+}
+
+TEST_CASE("a tick adds the icon when the notification area has not got it")
+{
+    // Started at logon while the taskbar was still starting: the icon was
+    // refused, and no "TaskbarCreated" follows.
+    wt::reset_program_state();
+    HWND h = quiet_tray_window();
+    REQUIRE(add_icon(h));
+    NOTIFYICONDATAA gone = tray;
+    Shell_NotifyIconA(NIM_DELETE, &gone);
+    REQUIRE_FALSE(wt::icon_there(h));
+
+    SendMessageA(h, WM_TIMER, TIMER_TIP, 0);
+    CHECK(wt::icon_there(h));
+    CHECK(std::string(tray.szTip) == tttable[1]);
+
+    SendMessageA(h, WM_DESTROY, 0, 0);
     wt::destroy_tray_window(h);
 }

@@ -5,6 +5,9 @@
 
 #include <tlhelp32.h>
 
+#include <stdlib.h>
+#include <string.h>
+
 #include <string>
 #include <vector>
 
@@ -33,13 +36,22 @@ struct Posted {
     LPARAM lParam;
 };
 
+// Takes a posted event as the window procedure does: a move taken lets the
+// hooks post the next.
+void take(std::vector<Posted> &to, const MSG &msg)
+{
+    to.push_back({ msg.wParam, msg.lParam });
+    if (msg.wParam == WM_MOUSEMOVE)
+        InterlockedExchange(&pomik_caka, 0);
+}
+
 // Takes the MSHOOK_MSG messages waiting for the sink.
 std::vector<Posted> take_posted(HWND sink)
 {
     std::vector<Posted> out;
     MSG msg;
     while (PeekMessageA(&msg, sink, MSHOOK_MSG, MSHOOK_MSG, PM_REMOVE))
-        out.push_back({ msg.wParam, msg.lParam });
+        take(out, msg);
     return out;
 }
 
@@ -273,7 +285,7 @@ bool pump_collecting(HWND sink, std::vector<Posted> &posted, std::function<bool(
             return false;
         while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
             if (msg.hwnd == sink && msg.message == MSHOOK_MSG)
-                posted.push_back({ msg.wParam, msg.lParam });
+                take(posted, msg);
             else
                 DispatchMessageA(&msg);
         }
@@ -464,6 +476,37 @@ TEST_CASE("the window's thread busy: the desktop's mouse input does not wait, an
 
 namespace {
 
+// Kolvena finds the functions newer than Windows XP with GetProcAddress. A
+// stand-in for it hands out recorders for two of them, which note their
+// arguments and change nothing in this process.
+FARPROC (WINAPI *real_GetProcAddress)(HMODULE, LPCSTR);
+std::vector<DWORD> dll_search;                 // SetDefaultDllDirectories' flags
+struct Filter {
+    HWND hwnd;
+    UINT msg;
+    DWORD action;
+};
+std::vector<Filter> filters;                   // ChangeWindowMessageFilterEx calls
+
+BOOL WINAPI rec_SetDefaultDllDirectories(DWORD flags)
+{
+    dll_search.push_back(flags);
+    return TRUE;
+}
+BOOL WINAPI rec_ChangeWindowMessageFilterEx(HWND h, UINT msg, DWORD action, void *)
+{
+    filters.push_back({ h, msg, action });
+    return TRUE;
+}
+FARPROC WINAPI rec_GetProcAddress(HMODULE m, LPCSTR name)
+{
+    if (!IS_INTRESOURCE(name) && strcmp(name, "SetDefaultDllDirectories") == 0)
+        return (FARPROC)(void (*)(void))rec_SetDefaultDllDirectories;
+    if (!IS_INTRESOURCE(name) && strcmp(name, "ChangeWindowMessageFilterEx") == 0)
+        return (FARPROC)(void (*)(void))rec_ChangeWindowMessageFilterEx;
+    return real_GetProcAddress(m, name);
+}
+
 struct Seen {
     bool ran = false;
     HINSTANCE inst = NULL;
@@ -479,6 +522,9 @@ struct Seen {
     int entries = -1;
     std::string cur_dir;
     int tri = -1;
+    DWORD second_wait = WAIT_FAILED;   // a second Kolvena.exe started meanwhile
+    DWORD second_rc = 99;
+    bool icon_after_second = false;
 };
 Seen seen;
 UINT_PTR probe_timer;
@@ -542,6 +588,22 @@ void CALLBACK probe(HWND, UINT, UINT_PTR, DWORD)
     seen.timer = KillTimer(h, TIMER_TIP) != FALSE;
     SetTimer(h, TIMER_TIP, 2000, NULL);
 
+    // A second copy, the real Kolvena.exe, started while this one runs.
+    const char *exe = getenv("KOLVENA_EXE");
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (exe != NULL && CreateProcessA(exe, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        seen.second_wait = WaitForSingleObject(pi.hProcess, 30000);
+        GetExitCodeProcess(pi.hProcess, &seen.second_rc);
+        if (seen.second_wait != WAIT_OBJECT_0)
+            TerminateProcess(pi.hProcess, 99);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    seen.icon_after_second = wt::icon_there(h);
+
     MSHookStop();
     DestroyWindow(h);
 }
@@ -565,6 +627,12 @@ TEST_CASE("start-up: hidden window, icon, hook, timer and list; the loop ends wi
     fputs("Beleznica\r\nC:\\windows\\notepad.exe\r\n", f);
     fclose(f);
     SetCurrentDirectoryA("C:\\");
+
+    real_GetProcAddress = (decltype(real_GetProcAddress))wt::system_function("kernel32.dll", "GetProcAddress");
+    REQUIRE(wt::patch_imports((void *)real_GetProcAddress, (void *)rec_GetProcAddress) > 0);
+    wt::Finally unpatch([] { wt::patch_imports((void *)rec_GetProcAddress, (void *)real_GetProcAddress); });
+    dll_search.clear();
+    filters.clear();
 
     HINSTANCE inst = GetModuleHandleA(NULL);
     probe_timer = SetTimer(NULL, 0, 200, probe);
@@ -603,4 +671,78 @@ TEST_CASE("start-up: hidden window, icon, hook, timer and list; the loop ends wi
     CHECK_FALSE(wt::icon_there(t.hWnd));
     CHECK_FALSE(IsWindow(t.hWnd));
     DeleteFileA(cfg.c_str());
+
+    // The second copy ended at once with exit code 0; this one kept its icon.
+    CHECK(seen.second_wait == WAIT_OBJECT_0);
+    CHECK(seen.second_rc == 0);
+    CHECK(seen.icon_after_second);
+
+    // Libraries from the system directory only (LOAD_LIBRARY_SEARCH_SYSTEM32).
+    CHECK(dll_search == std::vector<DWORD>{ 0x800 });
+    // "TaskbarCreated" let through to the window. Windows keeps messages of
+    // a lower integrity level from a window unless ChangeWindowMessageFilterEx
+    // allows them (MSGFLT_ALLOW, 1) for it (Microsoft's documentation of the
+    // function). Wine has no integrity levels, so the call is checked as
+    // it is made.
+    REQUIRE(filters.size() == 1);
+    CHECK(filters[0].hwnd == t.hWnd);
+    CHECK(filters[0].msg == RegisterWindowMessageA("TaskbarCreated"));
+    CHECK(filters[0].action == 1);
+}
+
+namespace {
+
+void CALLBACK quit_99(HWND, UINT, UINT_PTR, DWORD)
+{
+    PostQuitMessage(99);
+}
+
+HWND WINAPI refuse_window(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND, HMENU,
+                          HINSTANCE, LPVOID)
+{
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return NULL;
+}
+
+} // namespace
+
+TEST_CASE("another copy running, or no window: start-up ends at once with exit code 0")
+{
+    wt::reset_program_state();
+    ZeroMemory(&tray, sizeof tray);
+    // Were start-up to wait in its loop, this would end it with 99.
+    UINT_PTR guard = SetTimer(NULL, 0, 3000, quit_99);
+    wt::Finally after([guard] {
+        KillTimer(NULL, guard);
+        if (tray.hWnd != NULL)
+            wt::destroy_tray_window(tray.hWnd);
+        SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    });
+    HINSTANCE inst = GetModuleHandleA(NULL);
+    int rc = -1;
+
+    SUBCASE("another copy runs in this session")
+    {
+        HANDLE other = CreateMutexA(NULL, FALSE, "Local\\Kolvena");
+        REQUIRE(other != NULL);
+        REQUIRE(GetLastError() != ERROR_ALREADY_EXISTS);
+        wt::Finally close([other] { CloseHandle(other); });
+        rc = WinMain(inst, NULL, (LPSTR) "", SW_SHOWNORMAL);
+    }
+    SUBCASE("the window cannot be made")
+    {
+        void *real = wt::system_function("user32.dll", "CreateWindowExA");
+        REQUIRE(wt::patch_imports(real, (void *)refuse_window) > 0);
+        wt::Finally unpatch([real] { wt::patch_imports((void *)refuse_window, real); });
+        rc = WinMain(inst, NULL, (LPSTR) "", SW_SHOWNORMAL);
+    }
+    CHECK(rc == 0);
+    // Before any icon or hook.
+    CHECK(tray.hWnd == NULL);
+    CHECK(g_hMSHook == NULL);
+    CHECK(g_hLLHook == NULL);
+    CHECK(time_critical_threads().empty());
 }
