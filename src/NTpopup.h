@@ -11,11 +11,13 @@ struct MenuEntry {
     char opis[100];  // description shown in the menu
 };
 
-enum { MAX_VNOSOV = 19 };          // entries the list holds; slot 20 is the staging slot
-enum { NAJDALJSI_OPIS = 32 };      // characters the dialog takes for a description
+// Constants are typed constexpr values throughout; only the resource ids
+// (resource.h), which the resource script reads too, are macros.
+constexpr int MAX_VNOSOV = 19;         // entries the list holds; slot 20 is the staging slot
+constexpr int NAJDALJSI_OPIS = 32;     // characters the dialog takes for a description
 
 // Menu command of the first entry; entry i is command IDM_PRVI_PROGRAM + i.
-#define IDM_PRVI_PROGRAM   30
+constexpr int IDM_PRVI_PROGRAM = 30;
 
 extern MenuEntry m_polje[MAX_VNOSOV + 1];
 extern int IDx;                    // next free menu command; entries = IDx - 30
@@ -55,10 +57,10 @@ void beri_cfg(void);      // load
 bool shrani_cfg(void);    // save; false when the old file was left as it was
 
 // ---- tray shell (shell.cpp, shell_hook.cpp) ----
-#define WM_TRAYNOTIFY (WM_USER + 1)   // the tray icon's callback; lParam is the mouse message
-#define MSHOOK_MSG    2026            // posted by the mouse hook for each input event
-#define TIMER_TIP     666             // the window's one timer: tooltip and hook renewal
-#define TRAY_ID       1               // uID of the one tray icon
+constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;   // the tray icon's callback; lParam is the mouse message
+constexpr UINT MSHOOK_MSG = 2026;             // posted by the mouse hook for each input event
+constexpr UINT_PTR TIMER_TIP = 666;           // the window's one timer: tooltip and hook renewal
+constexpr UINT TRAY_ID = 1;                   // uID of the one tray icon
 
 extern HINSTANCE ghInst;
 
@@ -142,14 +144,15 @@ LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam);
 void ustavi_hook_nit(void);
 
 // ---- launcher menu and system actions (menu.cpp) ----
-#define IDM_NASTAVITVE     22
-#define IDM_IZHOD          23
-#define IDM_ZAUSTAVITEV    24
-#define IDM_NAJDI          25
-#define IDM_OHRANJEVALNIK  26
+constexpr int IDM_NASTAVITVE = 22;
+constexpr int IDM_IZHOD = 23;
+constexpr int IDM_ZAUSTAVITEV = 24;
+constexpr int IDM_NAJDI = 25;
+constexpr int IDM_OHRANJEVALNIK = 26;
 
-#define SLIKA_W    200
-#define SLIKA_H    32
+// A picture of the menu at 96 DPI.
+constexpr int SLIKA_W = 200;
+constexpr int SLIKA_H = 32;
 
 extern HMENU hmenu1, hpopup1;
 

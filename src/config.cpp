@@ -5,8 +5,8 @@ char w_dir[1024];
 HANDLE fhandle;
 FILE *cfgdat;
 
-static const char CFG_IME[] = "Kolvena.cfg";
-static const char CFG_ZACASNO[] = "Kolvena.cfg.new";
+constexpr char CFG_IME[] = "Kolvena.cfg";
+constexpr char CFG_ZACASNO[] = "Kolvena.cfg.new";
 
 void zacni_cfg(void)
 {

@@ -33,7 +33,13 @@ bool comctl32_nalozen(void)
 
 // Sizes of a picture at 96 DPI (100 % scaling): the icon's side and where the
 // description begins. On a screen of another DPI each is times DPI / 96.
-enum { IKONA_V = 32, OPIS_X = 40, OPIS_Y = 10 };
+constexpr int IKONA_V = 32, OPIS_X = 40, OPIS_Y = 10;
+
+// The program's icon: its file's first one, alone in its image list, which
+// needs room for no more.
+constexpr int PRVA_IKONA = 0;
+constexpr int IKON_NA_SEZNAMU = 1, RAST_SEZNAMA = 1;
+constexpr int SLIKA_IKONE = 0;   // the icon's place in its image list
 
 static int po_dpi(int n, int dpi)
 {
@@ -99,13 +105,14 @@ static HFONT pisava_menija(HDC hdcOkno, int dpi)
 static HICON izvleci_ikono(const char *pot, int stran)
 {
     if (stran == IKONA_V)
-        return ExtractIconA(ghInst, pot, 0);
+        return ExtractIconA(ghInst, pot, PRVA_IKONA);
     HICON ikona = NULL;
     if (pPrivateExtractIconsA == NULL) {
-        ikona = ExtractIconA(ghInst, pot, 0);
+        ikona = ExtractIconA(ghInst, pot, PRVA_IKONA);
         return ikona == NULL ? NULL : (HICON)CopyImage(ikona, IMAGE_ICON, stran, stran, LR_COPYDELETEORG);
     }
-    if (pPrivateExtractIconsA(pot, 0, stran, stran, &ikona, NULL, 1, LR_DEFAULTCOLOR) != 1)
+    if (pPrivateExtractIconsA(pot, PRVA_IKONA, stran, stran, &ikona, NULL, IKON_NA_SEZNAMU,
+                              LR_DEFAULTCOLOR) != IKON_NA_SEZNAMU)
         ikona = NULL;
     return ikona;
 }
@@ -120,7 +127,8 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisa
     const int sirina = po_dpi(SLIKA_W, dpi), visina = po_dpi(SLIKA_H, dpi);
     const int stran = po_dpi(IKONA_V, dpi);
     HDC mem = CreateCompatibleDC(hdcOkno);
-    HIMAGELIST il = comctl32_nalozen() ? pImageList_Create(stran, stran, ILC_MASK, 1, 1) : NULL;
+    HIMAGELIST il = comctl32_nalozen() ? pImageList_Create(stran, stran, ILC_MASK, IKON_NA_SEZNAMU, RAST_SEZNAMA)
+                                          : NULL;
     HICON ikona = izvleci_ikono(m_polje[i].pot, stran);
     ICONINFO ii;
     ZeroMemory(&ii, sizeof ii);
@@ -134,18 +142,17 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisa
     // other scale a blank of the scaled size serves, drawn on directly.
     HBITMAP slika = pri_96 ? LoadBitmapA(ghInst, MAKEINTRESOURCEA(IDB_PLATNO))
                            : CreateCompatibleBitmap(hdcOkno, sirina, visina);
-    SelectObject(mem, slika);
+    HGDIOBJ prej_slika = SelectObject(mem, slika);
     HBRUSH copic = CreateSolidBrush(GetSysColor(COLOR_MENU));
-    SelectObject(mem, copic);
+    HGDIOBJ prej_copic = SelectObject(mem, copic);
     RECT r = { 0, 0, sirina, visina };
     FillRect(mem, &r, copic);
 
     if (z_ikono && il != NULL) {
         pImageList_Add(il, ii.hbmColor, ii.hbmMask);
-        pImageList_Draw(il, 0, mem, 0, 0, ILD_NORMAL);
+        pImageList_Draw(il, SLIKA_IKONE, mem, 0, 0, ILD_NORMAL);
     }
-    if (pisava != NULL)
-        SelectObject(mem, pisava);
+    HGDIOBJ prej_pisava = pisava != NULL ? SelectObject(mem, pisava) : NULL;
     SetBkMode(mem, TRANSPARENT);
     SetTextColor(mem, GetSysColor(COLOR_MENUTEXT));   // readable in every colour scheme
     TextOutA(mem, po_dpi(OPIS_X, dpi), po_dpi(OPIS_Y, dpi), m_polje[i].opis, (int)strlen(m_polje[i].opis));
@@ -154,6 +161,13 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisa
 
     if (il != NULL)
         pImageList_Destroy(il);
+    // Every object goes out of the context before it is deleted: the font
+    // serves the next pictures, the brush is deleted next, and the picture
+    // is the menu's to draw.
+    if (prej_pisava != NULL)
+        SelectObject(mem, prej_pisava);
+    SelectObject(mem, prej_copic);
+    SelectObject(mem, prej_slika);
     DeleteDC(mem);
     DeleteObject(copic);
     if (ikona != NULL)
@@ -170,7 +184,8 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisa
 // The language the shutdown box is asked in: Slovenian (LANG_SLOVENIAN,
 // 0x24) with sub-language 9, the box's value from the start. Where Windows
 // has no texts of that language, its buttons come in the user's own.
-static const WORD JEZIK_ZAUSTAVITVE = MAKELANGID(LANG_SLOVENIAN, 9);
+constexpr WORD PODJEZIK_ZAUSTAVITVE = 9;
+constexpr WORD JEZIK_ZAUSTAVITVE = MAKELANGID(LANG_SLOVENIAN, PODJEZIK_ZAUSTAVITVE);
 static_assert(JEZIK_ZAUSTAVITVE == 0x2424, "the shutdown box's language");
 
 static void zaustavitev(void)
@@ -194,10 +209,15 @@ void ShutDown(void)
             tp.PrivilegeCount = 1;
             tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
             AdjustTokenPrivileges(token, FALSE, &tp, sizeof prej, &prej, &dolzina);
+            // ERROR_NOT_ALL_ASSIGNED when the user lacks the privilege. It is
+            // read and let be: the request below is then refused by the
+            // system itself, and that refusal ends Kolvena.
             GetLastError();
         }
         CloseHandle(token);
     } else {
+        // Read and let be: without a token the request is made all the same,
+        // and the system grants or refuses it.
         GetLastError();
     }
     if (!zahtevaj_zaustavitev(EWX_SHUTDOWN, 0))

@@ -23,25 +23,31 @@ NOTIFYICONDATAA sprememba;
 // The window class's icons. The resources hold neither (their one icon group
 // is TR16, the tray icon), so both loads yield NULL; the window is never
 // shown and needs none.
-#define IDI_KLASA       10
-#define IDI_KLASA_MALA  "IDI_42"
+constexpr WORD IDI_KLASA = 10;
+constexpr char IDI_KLASA_MALA[] = "IDI_42";
 
 // The tray icon, and the size at which the small class icon loads.
-#define IDI_TRAY        "TR16"
-enum { VELIKOST_IKONE = 16 };
+constexpr char IDI_TRAY[] = "TR16";
+constexpr int VELIKOST_IKONE = 16;
+
+// The hidden window's class, and its title (the same word).
+constexpr char KLASA[] = "klasa";
 
 // The tooltip shows each line this long; every tick also renews the hook.
-enum { TIMER_TIP_MS = 2000 };
+constexpr UINT TIMER_TIP_MS = 2000;
+
+// The tooltip's lines, shown in turn.
+constexpr int VRSTIC_NAMIGA = sizeof tttable / sizeof tttable[0];
 
 // A mouse whose middle button opens the menu has exactly this many buttons.
-enum { GUMBI_TRI = 3 };
+constexpr int GUMBI_TRI = 3;
 
 static UINT uTaskbarCreated;
 
 // One Kolvena a session: a second copy would add a second icon and a second
 // hook, and each would keep its own list. The name lives in the session's
 // own namespace, so that every user signed in has a Kolvena of his own.
-static const char IME_KOPIJE[] = "Local\\Kolvena";
+constexpr char IME_KOPIJE[] = "Local\\Kolvena";
 
 // In the headers only for Windows 7 and later.
 #ifndef MSGFLT_ALLOW
@@ -125,12 +131,13 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     wc.lpszMenuName = NULL;
-    wc.lpszClassName = "klasa";
+    wc.lpszClassName = KLASA;
     wc.hIconSm = (HICON)LoadImageA(hInstance, IDI_KLASA_MALA, IMAGE_ICON, VELIKOST_IKONE,
                                    VELIKOST_IKONE, LR_DEFAULTCOLOR);
     RegisterClassExA(&wc);
 
-    HWND hwnd = CreateWindowExA(0, "klasa", "klasa", WS_POPUP, 0, 0, 0, 0,
+    // Never shown: no extended style, no place, no size.
+    HWND hwnd = CreateWindowExA(0, KLASA, KLASA, WS_POPUP, 0, 0, 0, 0,
                                 NULL, NULL, hInstance, NULL);
     // Without the window (or its class) nothing would ever reach Kolvena: it
     // would wait invisibly for good. It ends instead.
@@ -208,7 +215,7 @@ static void na_taskbar(HWND hwnd)
 
 static void na_timer(HWND hwnd)
 {
-    if (gi > 2)
+    if (gi >= VRSTIC_NAMIGA - 1)
         gi = 0;
     else
         gi++;

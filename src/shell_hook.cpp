@@ -74,7 +74,7 @@ HHOOK (WINAPI *namesti_hook)(int, HOOKPROC, HINSTANCE, DWORD) = SetWindowsHookEx
 
 // The low-level hook's record: the last events it posted, one 64-bit word
 // each (see zapis).
-enum { ZADNJI_LL = 16 };
+constexpr int ZADNJI_LL = 16;
 static LONG64 zadnji_ll[ZADNJI_LL];
 static LONG n_ll;
 
@@ -89,22 +89,22 @@ static LONG64 zapis(UINT message, LONG x, LONG y, DWORD time)
 }
 
 // The journal hook sleeps this long after each event it posts.
-enum { JOURNAL_SPANJE_MS = 10 };
+constexpr DWORD JOURNAL_SPANJE_MS = 10;
 
 // ---- the hook thread ----
 
 // Ends the hook thread, its hook removed; posted to it as a thread message.
-enum { NIT_KONEC = WM_APP + 3 };
+constexpr UINT NIT_KONEC = WM_APP + 3;
 
 // The hook thread renews its low-level hook this often: a hook that Windows
 // has dropped (one that kept the desktop waiting beyond LowLevelHooksTimeout)
 // or that was refused is back within this time.
-enum { OBNOVA_LL_MS = 2000 };
+constexpr UINT OBNOVA_LL_MS = 2000;
 
 // How long MSHookStop and the window's destruction wait for the hook thread
 // to end. It ends within one system call; the bound is for a system that is
 // stuck.
-enum { NIT_KONEC_MS = 2000 };
+constexpr DWORD NIT_KONEC_MS = 2000;
 
 static HANDLE nit;           // the hook thread, NULL when it does not run
 static DWORD  nit_id;
