@@ -144,38 +144,52 @@ BOOL WINAPI rec_TextOutA(HDC dc, int x, int y, LPCSTR s, int n)
     return real_TextOutA(dc, x, y, s, n);
 }
 
-// Points this executable's import of dll!name at `to`; returns the real one.
-void *redirect(const char *dll, const char *name, void *to)
-{
-    void *real = wt::system_function(dll, name);
-    REQUIRE(real != nullptr);
-    REQUIRE_MESSAGE(wt::patch_imports(real, to) > 0, name, " is imported");
-    return real;
-}
+// For its lifetime, the program's calls of the functions above reach their
+// recorders (through this executable's import table, or Kolvena's pointers
+// into comctl32); when it goes, every one reaches the system's again.
+class Noting {
+public:
+    Noting()
+    {
+        real_ExtractIconA = redirect("shell32.dll", "ExtractIconA", rec_ExtractIconA);
+        real_GetIconInfo = redirect("user32.dll", "GetIconInfo", rec_GetIconInfo);
+        real_LoadBitmapA = redirect("user32.dll", "LoadBitmapA", rec_LoadBitmapA);
+        real_CreateSolidBrush = redirect("gdi32.dll", "CreateSolidBrush", rec_CreateSolidBrush);
+        real_CreateCompatibleDC = redirect("gdi32.dll", "CreateCompatibleDC", rec_CreateCompatibleDC);
+        real_GetDC = redirect("user32.dll", "GetDC", rec_GetDC);
+        real_ReleaseDC = redirect("user32.dll", "ReleaseDC", rec_ReleaseDC);
+        real_CreateCompatibleBitmap = redirect("gdi32.dll", "CreateCompatibleBitmap", rec_CreateCompatibleBitmap);
+        real_TextOutA = redirect("gdi32.dll", "TextOutA", rec_TextOutA);
+        // comctl32 is loaded on first use and called through Kolvena's pointers.
+        CHECK(comctl32_nalozen());
+        real_ImageList_Create = pImageList_Create;
+        real_ImageList_Destroy = pImageList_Destroy;
+        pImageList_Create = rec_ImageList_Create;
+        pImageList_Destroy = rec_ImageList_Destroy;
+    }
+    ~Noting()
+    {
+        recording = false;
+        for (const auto &p : patched)
+            wt::patch_imports(p.first, p.second);
+        pImageList_Create = real_ImageList_Create;
+        pImageList_Destroy = real_ImageList_Destroy;
+    }
+    Noting(const Noting &) = delete;
+    Noting &operator=(const Noting &) = delete;
 
-void start_noting()
-{
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    real_ExtractIconA = (decltype(real_ExtractIconA))redirect("shell32.dll", "ExtractIconA", (void *)rec_ExtractIconA);
-    real_GetIconInfo = (decltype(real_GetIconInfo))redirect("user32.dll", "GetIconInfo", (void *)rec_GetIconInfo);
-    real_LoadBitmapA = (decltype(real_LoadBitmapA))redirect("user32.dll", "LoadBitmapA", (void *)rec_LoadBitmapA);
-    real_CreateSolidBrush = (decltype(real_CreateSolidBrush))redirect("gdi32.dll", "CreateSolidBrush", (void *)rec_CreateSolidBrush);
-    real_CreateCompatibleDC = (decltype(real_CreateCompatibleDC))redirect("gdi32.dll", "CreateCompatibleDC", (void *)rec_CreateCompatibleDC);
-    // comctl32 is loaded on first use and called through Kolvena's pointers.
-    REQUIRE(comctl32_nalozen());
-    real_ImageList_Create = pImageList_Create;
-    pImageList_Create = rec_ImageList_Create;
-    real_ImageList_Destroy = pImageList_Destroy;
-    pImageList_Destroy = rec_ImageList_Destroy;
-    real_GetDC = (decltype(real_GetDC))redirect("user32.dll", "GetDC", (void *)rec_GetDC);
-    real_ReleaseDC = (decltype(real_ReleaseDC))redirect("user32.dll", "ReleaseDC", (void *)rec_ReleaseDC);
-    real_CreateCompatibleBitmap = (decltype(real_CreateCompatibleBitmap))redirect(
-        "gdi32.dll", "CreateCompatibleBitmap", (void *)rec_CreateCompatibleBitmap);
-    real_TextOutA = (decltype(real_TextOutA))redirect("gdi32.dll", "TextOutA", (void *)rec_TextOutA);
-}
+private:
+    std::vector<std::pair<void *, void *>> patched;   // (recorder, system's)
+
+    // Points this executable's import of dll!name at `to`; returns the real one.
+    template <typename F> F *redirect(const char *dll, const char *name, F *to)
+    {
+        void *real = wt::system_function(dll, name);
+        CHECK_MESSAGE((real != nullptr && wt::patch_imports(real, (void *)to) > 0), name, " is imported");
+        patched.push_back({ (void *)to, real });
+        return (F *)real;
+    }
+};
 
 // Everything noted since `taken` was cleared has been given back: the
 // canvases, brushes, memory DCs, icons and their bitmaps no longer exist,
@@ -402,7 +416,7 @@ const char *const regedit = wt::REGEDIT;
 
 TEST_CASE("pictures: the menu colour, the icon at the left, the description beside it")
 {
-    start_noting();
+    Noting noting;
     wt::reset_program_state();
     wt::add_entry("Beleznica", notepad);
     wt::add_entry("Urejevalnik registra", regedit);
@@ -446,7 +460,7 @@ TEST_CASE("pictures: the menu colour, the icon at the left, the description besi
 
 TEST_CASE("pictures: programs without an icon")
 {
-    start_noting();
+    Noting noting;
     wt::reset_program_state();
     mt::start_recording();
     std::string r1 = mt::place_recorder("C:\\kolvena\\prvi.exe");
@@ -507,7 +521,7 @@ TEST_CASE("pictures: programs without an icon")
 
 TEST_CASE("pictures: a menu opened while a picture's box is up keeps its own pictures")
 {
-    start_noting();
+    Noting noting;
     wt::reset_program_state();
     std::string r1 = mt::place_recorder("C:\\kolvena\\prvi.exe");
     wt::add_entry("Prvi", r1.c_str());
@@ -583,7 +597,7 @@ TEST_CASE("pictures: a menu opened while a picture's box is up keeps its own pic
 
 TEST_CASE("pictures: 2,000 openings of a full list leave the process its graphics objects")
 {
-    start_noting();
+    Noting noting;
     wt::reset_program_state();
     for (int i = 0; i < 19; i++)
         wt::add_entry(("Program " + std::to_string(i + 1)).c_str(), i % 2 ? regedit : notepad);
@@ -744,7 +758,7 @@ TEST_CASE("scaled: pictures drawn for the screen's DPI, with the icon's own imag
     const int dpi = screen_dpi();
     auto scaled = [dpi](int n) { return MulDiv(n, dpi, USER_DEFAULT_SCREEN_DPI); };
     const int side = scaled(32);
-    start_noting();
+    Noting noting;
     wt::reset_program_state();
     wt::add_entry("Dve velikosti", two_size_icon("C:\\kolvena\\dve velikosti.ico").c_str());
     icn_kljuka = 1;
@@ -796,7 +810,7 @@ TEST_CASE("scaled: pictures drawn for the screen's DPI, with the icon's own imag
 
 TEST_CASE("pictures: in a high-contrast scheme the description is drawn in the menu's text colour")
 {
-    start_noting();
+    Noting noting;
     wt::reset_program_state();
     wt::add_entry("Beleznica", notepad);
     icn_kljuka = 1;
