@@ -2,8 +2,10 @@
 # Starting a program from the menu and leaving Kolvena, by keyboard, on the
 # real Kolvena.exe: Kolvena.cfg holds one entry, the recorder helper in a
 # folder whose name has a blank; a right click on the icon, Down and Return
-# start it (it records how it was started); then " Izhod " (Up, Return): its
-# icon leaves the notification area and Kolvena ends with exit code 0.
+# start it (it records how it was started: its own quoted path as its command
+# line, its own folder as its current directory); then " Izhod " (Up,
+# Return): its icon leaves the notification area and Kolvena ends with exit
+# code 0.
 . "$(dirname "$0")/lib.sh"
 
 kv_setup "$1"
@@ -27,8 +29,10 @@ IFS=$'\t' read -r module cmdline curdir < <(tr -d '\r' < "$record")
 kv_log "recorded: module [$module] command line [$cmdline] directory [$curdir]"
 [ "$(wc -l < "$record")" -eq 1 ] || kv_fail "the program was started $(wc -l < "$record") times"
 [ "$module" = 'C:\Moji programi\recorder.exe' ] || kv_fail "started [$module]"
-# The launcher's own current directory, the Windows directory.
-[ "${curdir,,}" = 'c:\windows' ] || kv_fail "the program ran in [$curdir]"
+# Its path whole, as one argument, blank and all.
+[ "$cmdline" = '"C:\Moji programi\recorder.exe"' ] || kv_fail "its command line was [$cmdline]"
+# Its own folder, not the launcher's current directory (the Windows directory).
+[ "${curdir,,}" = 'c:\moji programi' ] || kv_fail "the program ran in [$curdir]"
 
 kv_log "leave by \" Izhod \""
 kv_click_icon 3
