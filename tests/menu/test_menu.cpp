@@ -235,6 +235,7 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
         CHECK(mt::same_path(last.module, prog));
         CHECK(last.command_line == "\"" + prog + "\"");
         CHECK(mt::same_path(last.directory, folder_of(prog)));
+        CHECK(last.show == "-");     // no show command of Kolvena's came through
     }
     {
         wt::Driver d;
