@@ -42,6 +42,14 @@ static void start_with_entries(int n)
 
 // ---- the dialog's controls ----
 
+// A path as the wide functions take it.
+static std::wstring wide(const std::string &a)
+{
+    wchar_t w[MAX_PATH];
+    REQUIRE(MultiByteToWideChar(CP_ACP, 0, a.c_str(), -1, w, MAX_PATH) > 0);
+    return w;
+}
+
 static std::vector<std::string> lines(HWND dlg, int id)
 {
     std::vector<std::string> v;
@@ -113,25 +121,16 @@ struct Session {
         return *this;
     }
     // The Open dialog: the file name typed in, then OK, or Cancel.
-    Session &choose(const char *path)
+    Session &choose(const std::wstring &path)
     {
         d.dialog("Open", [this, path](HWND h) {
             CHECK(GetWindow(h, GW_OWNER) == dlg);
-            SetDlgItemTextA(h, FILE_NAME_BOX, path);
+            SetDlgItemTextW(h, FILE_NAME_BOX, path.c_str());
             wt::press(h, IDOK);
         });
         return *this;
     }
-    // The same with a file name that the ANSI code page cannot spell.
-    Session &choose(const wchar_t *path)
-    {
-        d.dialog("Open", [this, path](HWND h) {
-            CHECK(GetWindow(h, GW_OWNER) == dlg);
-            SetDlgItemTextW(h, FILE_NAME_BOX, path);
-            wt::press(h, IDOK);
-        });
-        return *this;
-    }
+    Session &choose(const char *path) { return choose(wide(path)); }
     Session &cancel_open()
     {
         d.dialog("Open", [this](HWND h) {
@@ -628,13 +627,6 @@ TEST_CASE("a save that fails is reported and the old file stays")
 
 // ---- a program whose path the ANSI code page cannot spell ----
 
-static std::wstring wide(const std::string &a)
-{
-    wchar_t w[MAX_PATH];
-    REQUIRE(MultiByteToWideChar(CP_ACP, 0, a.c_str(), -1, w, MAX_PATH) > 0);
-    return w;
-}
-
 static std::string current_dir()
 {
     char d[MAX_PATH] = "";
@@ -688,21 +680,19 @@ TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
             CHECK(current_dir() == kolvena_dir);
         };
         Session s;
-        s.settings([](HWND h) { wt::press(h, IDC_POISCI); })
-            .choose(prog.c_str())
-            .settings([&](HWND h) {
-                check_staged(h, prog);
-                type(h, "Zapis");
-                command(h, IDC_DODAJ);
-                wt::press(h, IDC_POISCI);
-            })
-            .choose(editor.c_str())
-            .settings([&](HWND h) {
-                check_staged(h, editor);
-                type(h, "Urejevalnik");
-                command(h, IDC_DODAJ);
-                wt::press(h, IDC_KONCAJ);
-            });
+        // Browses for `file` and adds it as `opis`.
+        auto add = [&](const std::wstring &file, const char *opis) {
+            s.settings([](HWND h) { wt::press(h, IDC_POISCI); })
+                .choose(file)
+                .settings([&check_staged, file, opis](HWND h) {
+                    check_staged(h, file);
+                    type(h, opis);
+                    command(h, IDC_DODAJ);
+                });
+        };
+        add(prog, "Zapis");
+        add(editor, "Urejevalnik");
+        s.settings([](HWND h) { wt::press(h, IDC_KONCAJ); });
         s.run();
         CHECK(s.d.boxes.empty());
         CHECK(current_dir() == kolvena_dir);
@@ -740,7 +730,7 @@ TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
         Session s;
         s.browse(NOTEPAD)
             .settings([](HWND h) { wt::press(h, IDC_POISCI); })
-            .choose(prog.c_str())
+            .choose(prog)
             .box()
             .settings([&](HWND h) {
                 CHECK(lines(h, IDC_POT) == S({ NOTEPAD }));
