@@ -193,7 +193,7 @@ void ShutDown(void);
 extern HWND dlg_odprt;        // the settings dialog while it is open
 
 // comdlg32, for the file dialog, is loaded when "Poisci" is first pressed.
-extern BOOL (WINAPI *pGetOpenFileNameA)(LPOPENFILENAMEA);
+extern BOOL (WINAPI *pGetOpenFileNameW)(LPOPENFILENAMEW);
 bool comdlg32_nalozen(void);
 
 INT_PTR CALLBACK Dlg_proc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -1,6 +1,8 @@
 // Kolvena.cfg in the Windows directory: creation at start-up, load and save.
 #include "NTpopup.h"
 
+#include <io.h>
+
 char w_dir[1024];
 HANDLE fhandle;
 FILE *cfgdat;
@@ -36,8 +38,34 @@ void beri_cfg(void)
                     "Opozorilo!!!", MB_OK);
 }
 
+// Writes the option and the list into the file `ime`, created or emptied,
+// and puts its bytes on the disk before it is closed. False when it could
+// not be opened (*otvorjena false) or a write failed.
+static bool zapisi(const char *ime, bool *otvorjena)
+{
+    cfgdat = fopen(ime, "w");
+    *otvorjena = cfgdat != NULL;
+    if (cfgdat == NULL)
+        return false;
+    bool zapisano = pisi_tok(cfgdat);
+    if (fflush(cfgdat) != 0)
+        zapisano = false;
+    if (!FlushFileBuffers((HANDLE)_get_osfhandle(_fileno(cfgdat))))
+        zapisano = false;
+    if (fclose(cfgdat) != 0)
+        zapisano = false;
+    cfgdat = NULL;
+    return zapisano;
+}
+
 // The list goes into a new file beside the old one, which is replaced only
-// once everything was written and closed without error.
+// once everything was written, on the disk and closed without error: a
+// failure or a crash on the way leaves the old file whole.
+//
+// Where the new file cannot be made or cannot replace the old one, the file
+// is written in place, as a plain save does. Windows' file virtualisation,
+// which lets Kolvena write into the Windows directory at all, documents that
+// it redirects writes, not whether it carries out such a rename.
 bool shrani_cfg(void)
 {
     SetCurrentDirectoryA(w_dir);
@@ -46,16 +74,17 @@ bool shrani_cfg(void)
     DWORD atributi = GetFileAttributesA(CFG_IME);
     if (atributi != INVALID_FILE_ATTRIBUTES && (atributi & FILE_ATTRIBUTE_READONLY))
         return false;
-    cfgdat = fopen(CFG_ZACASNO, "w");
-    if (cfgdat == NULL)
-        return false;
-    bool zapisano = pisi_tok(cfgdat);
-    if (fclose(cfgdat) != 0)
-        zapisano = false;
-    cfgdat = NULL;
+
+    bool otvorjena = false;
+    bool zapisano = zapisi(CFG_ZACASNO, &otvorjena);
     if (zapisano && MoveFileExA(CFG_ZACASNO, CFG_IME,
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    DeleteFileA(CFG_ZACASNO);
-    return false;
+    if (otvorjena)
+        DeleteFileA(CFG_ZACASNO);
+    // A write that failed (a full disk) would fail in place too, after the
+    // old file had been emptied: that one stays as it is.
+    if (otvorjena && !zapisano)
+        return false;
+    return zapisi(CFG_IME, &otvorjena);
 }

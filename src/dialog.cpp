@@ -5,14 +5,15 @@
 #include <commdlg.h>
 #include <stddef.h>
 #include <string.h>
+#include <wchar.h>
 
 HWND dlg_odprt;
 
 #if defined(__i386__) || defined(_M_IX86)
-// OPENFILENAME_SIZE_VERSION_400A is not a constant expression: it ends where
+// OPENFILENAME_SIZE_VERSION_400W is not a constant expression: it ends where
 // lpTemplateName ends.
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76,
-              "the first OPENFILENAMEA is 76 bytes");
+static_assert(offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR) == 76,
+              "the first OPENFILENAMEW is 76 bytes");
 #endif
 
 static void koncaj(HWND hDlg)
@@ -70,7 +71,7 @@ BOOL InitializeDLG(HWND hDlg, WPARAM, LPARAM)
     return TRUE;
 }
 
-BOOL (WINAPI *pGetOpenFileNameA)(LPOPENFILENAMEA);
+BOOL (WINAPI *pGetOpenFileNameW)(LPOPENFILENAMEW);
 
 // Loaded by hand on first use, as comctl32 is (menu.cpp).
 bool comdlg32_nalozen(void)
@@ -78,32 +79,75 @@ bool comdlg32_nalozen(void)
     static bool poskuseno = false;
     if (!poskuseno) {
         poskuseno = true;
-        poisci_funkcijo(nalozi_sistemsko("comdlg32.dll"), "GetOpenFileNameA", pGetOpenFileNameA);
+        poisci_funkcijo(nalozi_sistemsko("comdlg32.dll"), "GetOpenFileNameW", pGetOpenFileNameW);
     }
-    return pGetOpenFileNameA != NULL;
+    return pGetOpenFileNameW != NULL;
 }
 
+// Fills `ansi` with the spelling of `pot` in the ANSI code page that names
+// that very file: bytes that the system's ANSI functions turn back into the
+// same path. False when `pot` has none within `size` bytes, as when a
+// character has no byte in the code page ("C" with caron in 1252) and the
+// conversion puts another character in its place.
+static bool ansi_pot(const wchar_t *pot, char *ansi, int size)
+{
+    if (WideCharToMultiByte(CP_ACP, 0, pot, -1, ansi, size, NULL, NULL) == 0)
+        return false;
+    wchar_t nazaj[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, nazaj, MAX_PATH) == 0)
+        return false;
+    return wcscmp(nazaj, pot) == 0;
+}
+
+// The file dialog is asked for the path in Unicode, the one form that always
+// names the chosen file: Kolvena keeps paths in the ANSI code page, and the
+// ANSI dialog returns a name that the code page cannot spell with stand-in
+// characters, which name another file or none.
 void Najdi_pot(HWND hDlg)
 {
-    char pot[MAX_PATH];
+    wchar_t pot[MAX_PATH];
     pot[0] = 0;
 
-    OPENFILENAMEA ofn;
+    OPENFILENAMEW ofn;
     ZeroMemory(&ofn, sizeof ofn);
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     ofn.hwndOwner = hDlg;
-    ofn.lpstrFilter = "Programske datoteke (*.EXE)\0*.EXE\0";
+    ofn.lpstrFilter = L"Programske datoteke (*.EXE)\0*.EXE\0";
     ofn.nFilterIndex = 0;
     ofn.lpstrFile = pot;
-    ofn.nMaxFile = sizeof pot;
+    ofn.nMaxFile = MAX_PATH;        // characters
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    ofn.lpstrDefExt = "txt";
-    if (!comdlg32_nalozen() || !pGetOpenFileNameA(&ofn))
+    ofn.lpstrDefExt = L"txt";
+
+    // The dialog makes the chosen program's folder current, and
+    // OFN_NOCHANGEDIR does not stop an Open dialog from it: Kolvena's own
+    // current directory is put back.
+    wchar_t mapa[MAX_PATH];
+    DWORD n = GetCurrentDirectoryW(MAX_PATH, mapa);
+    bool izbran = comdlg32_nalozen() && pGetOpenFileNameW(&ofn);
+    if (n > 0 && n < MAX_PATH)
+        SetCurrentDirectoryW(mapa);
+    if (!izbran)
         return;
 
+    // The path as it is, or else its short (8.3) form, which Windows gives
+    // in ASCII where the volume keeps short names.
+    char ansi[sizeof m_polje[0].pot];
+    if (!ansi_pot(pot, ansi, sizeof ansi)) {
+        wchar_t kratka[MAX_PATH];
+        DWORD k = GetShortPathNameW(pot, kratka, MAX_PATH);
+        if (k == 0 || k >= MAX_PATH || !ansi_pot(kratka, ansi, sizeof ansi)) {
+            MessageBoxA(NULL,
+                        "Pot do izbranega programa vsebuje znake, ki jih Kolvena ne more "
+                        "shraniti.\nProgram premaknite v drugo mapo ali ga preimenujte.",
+                        "Napaka !", MB_OK);
+            return;
+        }
+    }
+
     SendDlgItemMessageA(hDlg, IDC_POT, LB_RESETCONTENT, 0, 0);
-    SendDlgItemMessageA(hDlg, IDC_POT, LB_ADDSTRING, 0, (LPARAM)pot);
-    postavi_pot(pot);
+    SendDlgItemMessageA(hDlg, IDC_POT, LB_ADDSTRING, 0, (LPARAM)ansi);
+    postavi_pot(ansi);
 }
 
 void dodaj(HWND hDlg)

@@ -226,12 +226,42 @@ void ShutDown(void)
 
 // ---- the menu ----
 
+// Starts the program at `pot` as it would start on its own from Explorer,
+// not as a copy of how Kolvena itself was started.
 static void zazeni(const char *pot)
 {
+    // Its one argument is its own path, in quotes: given no command line,
+    // Windows hands the program its path unquoted, and a path with blanks
+    // falls apart into several arguments.
+    char ukaz[sizeof m_polje[0].pot + 2];
+    ukaz[0] = '"';
+    kopiraj(ukaz + 1, sizeof ukaz - 2, pot);
+    size_t d = strlen(ukaz);
+    ukaz[d] = '"';
+    ukaz[d + 1] = 0;
+
+    // It runs in the folder that holds it. A bare file name is completed
+    // from Kolvena's current directory, as CreateProcessA completes it, so
+    // that directory is its folder.
+    char mapa[sizeof m_polje[0].pot];
+    char *ime = NULL;
+    DWORD n = GetFullPathNameA(pot, sizeof mapa, mapa, &ime);
+    const char *v_mapi = NULL;
+    if (n > 0 && n < sizeof mapa && ime != NULL) {
+        *ime = 0;           // the folder and its final backslash: "C:\" for the root
+        v_mapi = mapa;
+    }
+
+    // A start-up record of its own: Kolvena's, from a shortcut set to run
+    // minimised, would open every program minimised.
     STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    GetStartupInfoA(&si);
-    if (CreateProcessA(pot, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+
+    // Normal priority: without a class of its own a program started by an
+    // idle-class process is idle too.
+    if (CreateProcessA(pot, ukaz, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL, v_mapi, &si, &pi)) {
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     } else {

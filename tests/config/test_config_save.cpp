@@ -1,12 +1,59 @@
-// Saves that cannot replace Kolvena.cfg leave the old file's bytes as they
-// were and report it; a stream that fails while the list is written is noticed.
+// Saves that cannot replace Kolvena.cfg write it in place; those that cannot
+// do that either leave the old file's bytes as they were and report it; the
+// new file's bytes are on the disk before it replaces the old one; a stream
+// that fails while the list is written is noticed.
 #include "cfg_files.h"
+
+#include <string>
+#include <vector>
 
 using cfg::cfg_path;
 using cfg::read_bytes;
 using cfg::write_bytes;
 
 static const char STARO[] = "Staro\r\nC:\\staro.exe\r\n";
+static const char NOVO[] = "#1\r\n\r\nStaro\r\nC:\\staro.exe\r\nNovo\r\nC:\\novo.exe\r\n";
+
+// The save's file calls on their way to the system: the rename can be
+// refused, and what was flushed and renamed, in order, is noted.
+namespace {
+
+decltype(&MoveFileExA) real_move;
+decltype(&FlushFileBuffers) real_flush;
+std::vector<std::string> calls;
+
+BOOL WINAPI refused_move(LPCSTR, LPCSTR, DWORD)
+{
+    calls.push_back("move refused");
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+BOOL WINAPI noted_move(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    calls.push_back("move " + std::string(from) + " " + std::to_string(read_bytes(from).size()));
+    return real_move(from, to, flags);
+}
+
+// The flushed file's size as it stands on the handle.
+BOOL WINAPI noted_flush(HANDLE h)
+{
+    calls.push_back("flush " + std::to_string(GetFileSize(h, NULL)));
+    return real_flush(h);
+}
+
+// Puts `to` in place of kernel32's `name` until the guard goes.
+struct Patched {
+    void *real;
+    void *to;
+    Patched(const char *name, void *stand_in) : real(wt::system_function("kernel32.dll", name)), to(stand_in)
+    {
+        REQUIRE_MESSAGE(wt::patch_imports(real, to) > 0, name, " is imported");
+    }
+    ~Patched() { wt::patch_imports(to, real); }
+};
+
+} // namespace
 
 // The old file on disk, and a different list in memory to save over it.
 static void old_file_new_list()
@@ -23,33 +70,67 @@ TEST_CASE("the save replaces the file whole and leaves no temporary file")
 {
     old_file_new_list();
     REQUIRE(shrani_cfg());
-    CHECK(read_bytes(cfg_path()) == "#1\r\n\r\nStaro\r\nC:\\staro.exe\r\nNovo\r\nC:\\novo.exe\r\n");
+    CHECK(read_bytes(cfg_path()) == NOVO);
     CHECK_FALSE(cfg::exists(cfg_path() + ".new"));
+}
+
+TEST_CASE("the new file's bytes are flushed to the disk before it replaces the old one")
+{
+    old_file_new_list();
+    real_move = (decltype(real_move))wt::system_function("kernel32.dll", "MoveFileExA");
+    real_flush = (decltype(real_flush))wt::system_function("kernel32.dll", "FlushFileBuffers");
+    calls.clear();
+    {
+        Patched m("MoveFileExA", (void *)noted_move);
+        Patched f("FlushFileBuffers", (void *)noted_flush);
+        REQUIRE(shrani_cfg());
+    }
+    const std::string n = std::to_string(sizeof NOVO - 1);
+    CHECK(calls == std::vector<std::string>{ "flush " + n, "move Kolvena.cfg.new " + n });
+    CHECK(read_bytes(cfg_path()) == NOVO);
+}
+
+TEST_CASE("the rename refused: the file is written in place, whole")
+{
+    old_file_new_list();
+    calls.clear();
+    {
+        Patched m("MoveFileExA", (void *)refused_move);
+        CHECK(shrani_cfg());
+    }
+    CHECK(calls == std::vector<std::string>{ "move refused" });
+    CHECK(read_bytes(cfg_path()) == NOVO);
+    CHECK_FALSE(cfg::exists(cfg_path() + ".new"));
+    CHECK(IDx == 32);
 }
 
 TEST_CASE("Kolvena.cfg held open without sharing: the save fails, the old bytes stay")
 {
+    // Neither the rename nor the write in place can reach the file.
     old_file_new_list();
     HANDLE h = CreateFileA(cfg_path().c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, NULL);
     REQUIRE(h != INVALID_HANDLE_VALUE);
-    CHECK_FALSE(shrani_cfg());
+    {
+        Patched m("MoveFileExA", (void *)refused_move);
+        CHECK_FALSE(shrani_cfg());
+    }
     CloseHandle(h);
     CHECK(read_bytes(cfg_path()) == STARO);
     CHECK_FALSE(cfg::exists(cfg_path() + ".new"));
     // The list in memory is unchanged, and the next save succeeds.
     CHECK(IDx == 32);
     REQUIRE(shrani_cfg());
-    CHECK(read_bytes(cfg_path()) == "#1\r\n\r\nStaro\r\nC:\\staro.exe\r\nNovo\r\nC:\\novo.exe\r\n");
+    CHECK(read_bytes(cfg_path()) == NOVO);
 }
 
-TEST_CASE("a directory named Kolvena.cfg.new: the save fails, the old bytes stay")
+TEST_CASE("a directory named Kolvena.cfg.new: the file is written in place")
 {
     old_file_new_list();
     std::string dir = cfg_path() + ".new";
     REQUIRE(CreateDirectoryA(dir.c_str(), NULL));
-    CHECK_FALSE(shrani_cfg());
-    CHECK(read_bytes(cfg_path()) == STARO);
+    CHECK(shrani_cfg());
+    CHECK(read_bytes(cfg_path()) == NOVO);
     CHECK((GetFileAttributesA(dir.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0);
     RemoveDirectoryA(dir.c_str());
 }

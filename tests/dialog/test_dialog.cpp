@@ -1,9 +1,10 @@
 // The settings dialog, opened from its own template and driven with real
 // messages: browsing with the real file-open dialog, adding, removing, the
 // show-icons box, "Koncaj" and the close box, and Kolvena.cfg on disk.
-#include "wintest.h"
+#include "../menu/menutest.h"
 
 #include <string.h>
+#include <wchar.h>
 
 #include <string>
 #include <vector>
@@ -31,6 +32,14 @@ static void start_with_entries(int n)
 }
 
 // ---- the dialog's controls ----
+
+// A path as the wide functions take it.
+static std::wstring wide(const std::string &a)
+{
+    wchar_t w[MAX_PATH];
+    REQUIRE(MultiByteToWideChar(CP_ACP, 0, a.c_str(), -1, w, MAX_PATH) > 0);
+    return w;
+}
 
 static std::vector<std::string> lines(HWND dlg, int id)
 {
@@ -96,15 +105,16 @@ struct Session {
         return *this;
     }
     // The Open dialog: the file name typed in, then OK, or Cancel.
-    Session &choose(const char *path)
+    Session &choose(const std::wstring &path)
     {
         d.dialog("Open", [this, path](HWND h) {
             CHECK(GetWindow(h, GW_OWNER) == dlg);
-            SetDlgItemTextA(h, FILE_NAME_BOX, path);
+            SetDlgItemTextW(h, FILE_NAME_BOX, path.c_str());
             wt::press(h, IDOK);
         });
         return *this;
     }
+    Session &choose(const char *path) { return choose(wide(path)); }
     Session &cancel_open()
     {
         d.dialog("Open", [this](HWND h) {
@@ -548,10 +558,18 @@ TEST_CASE("a description beginning with #1 is refused")
 
 TEST_CASE("a save that fails is reported and the old file stays")
 {
-    // The new file cannot be created: a directory has its name.
+    // The new file cannot be created: a directory has its name; nor can the
+    // file be written in place: another program holds it open unshared.
     const std::string old = "Stari\r\nC:\\stari.exe\r\n";
     start_with_file(old);
     REQUIRE(CreateDirectoryA(win_path("Kolvena.cfg.new").c_str(), NULL));
+    HANDLE held = CreateFileA(win_path("Kolvena.cfg").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    REQUIRE(held != INVALID_HANDLE_VALUE);
+    wt::Finally let_go([&] {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+    });
 
     Session s;
     s.browse(NOTEPAD).settings([](HWND h) {
@@ -571,6 +589,131 @@ TEST_CASE("a save that fails is reported and the old file stays")
     CHECK(std::string(m_polje[1].opis) == "Beleznica");
     CHECK(std::string(m_polje[1].pot) == NOTEPAD);
     CHECK(icn_kljuka == 1);
+    CloseHandle(held);
+    held = INVALID_HANDLE_VALUE;
     CHECK(read_bytes(win_path("Kolvena.cfg")) == old);
     CHECK(RemoveDirectoryA(win_path("Kolvena.cfg.new").c_str()));
+}
+
+// ---- a program whose path the ANSI code page cannot spell ----
+
+static std::string current_dir()
+{
+    char d[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof d, d);
+    return d;
+}
+
+static decltype(&GetShortPathNameW) real_short_path;
+
+// A volume that keeps no short names: "If you call GetShortPathName on a path
+// that doesn't have any short names on-disk, the call will succeed, but will
+// return the long-name path instead." (GetShortPathNameW, on Microsoft Learn.)
+static DWORD WINAPI no_short_names(LPCWSTR path, LPWSTR out, DWORD size)
+{
+    DWORD n = (DWORD)wcslen(path);
+    if (n >= size)
+        return n + 1;
+    wcscpy(out, path);
+    return n;
+}
+
+TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
+{
+    // "C" with caron (U+010C) has no byte in code page 1252: the ANSI
+    // spelling of the path names another folder.
+    const std::wstring folder = L"C:\\kolvena \u010Cas";
+    const std::wstring prog = folder + L"\\zapis.exe";
+    CreateDirectoryW(folder.c_str(), NULL);
+    REQUIRE(CopyFileW(wide(mt::built_recorder()).c_str(), prog.c_str(), FALSE));
+    char ansi[MAX_PATH];
+    WideCharToMultiByte(CP_ACP, 0, prog.c_str(), -1, ansi, sizeof ansi, NULL, NULL);
+    REQUIRE_MESSAGE(wide(ansi) != prog, "code page ", GetACP(), " spells ", ansi);
+
+    start_with_entries(0);
+    const std::string kolvena_dir = current_dir();
+    REQUIRE(mt::same_path(kolvena_dir, wt::win_dir()));
+
+    SUBCASE("its short name is staged, saved, loaded, started and drawn") {
+        const std::wstring editor = folder + L"\\urejevalnik.exe";    // a program with an icon
+        REQUIRE(CopyFileW(wide(NOTEPAD).c_str(), editor.c_str(), FALSE));
+        // The staged path is the program's own file, in ASCII.
+        auto check_staged = [&](HWND h, const std::wstring &file) {
+            const std::string p = staged();
+            CHECK(lines(h, IDC_POT) == S({ p.c_str() }));
+            for (char c : p)
+                CHECK((unsigned char)c < 0x80);
+            wchar_t long_name[MAX_PATH] = L"";
+            CHECK(GetLongPathNameW(wide(p).c_str(), long_name, MAX_PATH) > 0);
+            CHECK(_wcsicmp(long_name, file.c_str()) == 0);
+            // Kolvena's current directory stays, wherever the dialog went.
+            CHECK(current_dir() == kolvena_dir);
+        };
+        Session s;
+        // Browses for `file` and adds it as `opis`.
+        auto add = [&](const std::wstring &file, const char *opis) {
+            s.settings([](HWND h) { wt::press(h, IDC_POISCI); })
+                .choose(file)
+                .settings([&check_staged, file, opis](HWND h) {
+                    check_staged(h, file);
+                    type(h, opis);
+                    wt::send_command(h, IDC_DODAJ);
+                });
+        };
+        add(prog, "Zapis");
+        add(editor, "Urejevalnik");
+        s.settings([](HWND h) { wt::press(h, IDC_KONCAJ); });
+        s.run();
+        CHECK(s.d.boxes.empty());
+        CHECK(current_dir() == kolvena_dir);
+
+        // Loaded again as at the next start, and started from the menu.
+        wt::reset_program_state();
+        zacni_cfg();
+        REQUIRE(stevilo_vnosov() == 2);
+        mt::start_recording();
+        mt::TrayWindow w;
+        {
+            wt::Driver d;       // no box
+            d.keys(mt::from_top(0));
+            mt::run_menu(w.hwnd);
+        }
+        std::vector<mt::Record> r = mt::wait_for_records(1);
+        REQUIRE(r.size() == 1);
+        // The recorder spells its own module name in ANSI too, so that only
+        // its file name can be compared.
+        const std::string &m = r[0].module;
+        CAPTURE(m);
+        CHECK(m.size() > 10);
+        CHECK(lstrcmpiA(m.c_str() + m.size() - 10, "\\zapis.exe") == 0);
+
+        // In picture mode the icon is taken from the path (the recorder has
+        // none, so the editor alone).
+        odstrani_vnos(0);
+        icn_kljuka = 1;
+        mt::read_opening(w.hwnd);   // its driver takes no box
+    }
+    SUBCASE("where it has no short name: a box says why, nothing is staged") {
+        real_short_path = (decltype(real_short_path))wt::system_function("kernel32.dll", "GetShortPathNameW");
+        REQUIRE(wt::patch_imports((void *)real_short_path, (void *)no_short_names) > 0);
+        wt::Finally back([] { wt::patch_imports((void *)no_short_names, (void *)real_short_path); });
+        Session s;
+        s.browse(NOTEPAD)
+            .settings([](HWND h) { wt::press(h, IDC_POISCI); })
+            .choose(prog)
+            .box()
+            .settings([&](HWND h) {
+                CHECK(lines(h, IDC_POT) == S({ NOTEPAD }));
+                CHECK(staged() == NOTEPAD);
+                CHECK(current_dir() == kolvena_dir);
+                PostMessageA(h, WM_CLOSE, 0, 0);
+            });
+        s.run();
+        REQUIRE(s.d.boxes.size() == 1);
+        s.check_box(0,
+                    "Pot do izbranega programa vsebuje znake, ki jih Kolvena ne more shraniti.\n"
+                    "Program premaknite v drugo mapo ali ga preimenujte.",
+                    "Napaka !");
+        CHECK(stevilo_vnosov() == 0);
+    }
 }

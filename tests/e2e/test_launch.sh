@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Starting a program from the menu and leaving Kolvena, by keyboard, on the
-# real Kolvena.exe: Kolvena.cfg holds one entry, the recorder helper in a
-# folder whose name has a blank; a right click on the icon, Down and Return
-# start it (it records how it was started); then " Izhod " (Up, Return): its
-# icon leaves the notification area and Kolvena ends with exit code 0.
+# real Kolvena.exe, started minimised: Kolvena.cfg holds one entry, the
+# recorder helper in a folder whose name has a blank; a right click on the
+# icon, Down and Return start it (it records how it was started: its own
+# quoted path as its command line, its own folder as its current directory,
+# no show command); then " Izhod " (Up, Return): its icon leaves the
+# notification area and Kolvena ends with exit code 0.
 . "$(dirname "$0")/lib.sh"
 
 kv_setup "$1"
@@ -12,7 +14,11 @@ kv_place_recorder
 record=$KV_RECORD
 kv_write_cfg 'Snemalnik' 'C:\Moji programi\recorder.exe'
 
-kv_start
+# Started minimised, as a shortcut set to "Run: Minimized" starts it (the
+# exit code of start /wait is Kolvena's).
+kv_log "Kolvena started minimised"
+wine start /min /wait "$(kv_winpath "$KV_EXE")" >"$KV_WORK/kolvena.out" 2>&1 &
+KV_PID=$!
 kv_wait_icon 90
 
 kv_log "start the entry from the menu"
@@ -23,12 +29,16 @@ kv_menu_keys Down Return
 kv_wait_file "$record" 30 || kv_fail "the entry's program did not start"
 kv_wait_menu_closed || kv_fail "the menu stayed open after the choice"
 
-IFS=$'\t' read -r module cmdline curdir < <(tr -d '\r' < "$record")
-kv_log "recorded: module [$module] command line [$cmdline] directory [$curdir]"
+IFS=$'\t' read -r module cmdline curdir show < <(tr -d '\r' < "$record")
+kv_log "recorded: module [$module] command line [$cmdline] directory [$curdir] show command [$show]"
 [ "$(wc -l < "$record")" -eq 1 ] || kv_fail "the program was started $(wc -l < "$record") times"
 [ "$module" = 'C:\Moji programi\recorder.exe' ] || kv_fail "started [$module]"
-# The launcher's own current directory, the Windows directory.
-[ "${curdir,,}" = 'c:\windows' ] || kv_fail "the program ran in [$curdir]"
+# Its path whole, as one argument, blank and all.
+[ "$cmdline" = '"C:\Moji programi\recorder.exe"' ] || kv_fail "its command line was [$cmdline]"
+# Its own folder, not the launcher's current directory (the Windows directory).
+[ "${curdir,,}" = 'c:\moji programi' ] || kv_fail "the program ran in [$curdir]"
+# A start-up record of its own: Kolvena's show command does not come through.
+[ "$show" = - ] || kv_fail "the program was started with show command [$show]"
 
 kv_log "leave by \" Izhod \""
 kv_click_icon 3

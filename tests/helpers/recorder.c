@@ -4,8 +4,9 @@
 
    It appends one line to the file named by the environment variable
    KOLVENA_RECORD, or, when that is not set, to "recorder.log" next to itself:
-   its own module path, its command line and its current directory, separated
-   by tabs, ended by CR LF. It opens no window. */
+   its own module path, its command line, its current directory and the show
+   command of its start-up information (its number, "-" when none was given),
+   separated by tabs, ended by CR LF. It opens no window. */
 #include <windows.h>
 #include <string.h>
 
@@ -18,6 +19,12 @@ int main(void)
 
     GetModuleFileNameA(NULL, modul, sizeof modul);
     GetCurrentDirectoryA(sizeof mapa, mapa);
+
+    STARTUPINFOA si;
+    GetStartupInfoA(&si);
+    char prikaz[16] = "-";
+    if (si.dwFlags & STARTF_USESHOWWINDOW)
+        wsprintfA(prikaz, "%u", (unsigned)si.wShowWindow);
 
     DWORD n = GetEnvironmentVariableA("KOLVENA_RECORD", datoteka, sizeof datoteka);
     if (n == 0 || n >= sizeof datoteka) {
@@ -37,7 +44,7 @@ int main(void)
     static char vrstica[3 * 32768];
     lstrcpynA(vrstica, modul, sizeof vrstica);
     size_t dolzina = strlen(vrstica);
-    const char *deli[] = { "\t", ukaz ? ukaz : "", "\t", mapa, "\r\n" };
+    const char *deli[] = { "\t", ukaz ? ukaz : "", "\t", mapa, "\t", prikaz, "\r\n" };
     for (size_t i = 0; i < sizeof deli / sizeof deli[0]; i++) {
         size_t d = strlen(deli[i]);
         if (dolzina + d >= sizeof vrstica)

@@ -63,6 +63,7 @@ inline void start_recording()
 
 struct Record {
     std::string module, command_line, directory;
+    std::string show;    // the show command it was started with, "-" for none
 };
 
 inline std::vector<Record> read_records()
@@ -70,10 +71,13 @@ inline std::vector<Record> read_records()
     std::vector<Record> out;
     std::string all = wt::read_bytes(record_file());
     for (const std::string &line : wt::crlf_lines(all == "<missing>" ? "" : all)) {
-        size_t t1 = line.find('\t'), t2 = line.rfind('\t');
-        if (t1 == std::string::npos || t2 == t1)
+        // The command line may hold tabs; the other fields hold none.
+        size_t t1 = line.find('\t'), t3 = line.rfind('\t');
+        size_t t2 = t3 == std::string::npos || t3 == 0 ? std::string::npos : line.rfind('\t', t3 - 1);
+        if (t1 == std::string::npos || t2 == std::string::npos || t2 <= t1)
             continue;
-        out.push_back({ line.substr(0, t1), line.substr(t1 + 1, t2 - t1 - 1), line.substr(t2 + 1) });
+        out.push_back({ line.substr(0, t1), line.substr(t1 + 1, t2 - t1 - 1),
+                        line.substr(t2 + 1, t3 - t2 - 1), line.substr(t3 + 1) });
     }
     return out;
 }

@@ -18,6 +18,98 @@ std::string working_dir()
     return d;
 }
 
+// What Kolvena passed to CreateProcessA at its last call, taken on the way
+// to the real function.
+struct Launch {
+    int calls = 0;
+    bool command_line_given = false, directory_given = false;
+    std::string application, command_line, directory;
+    DWORD flags = 0;
+    STARTUPINFOA si;
+};
+Launch launch;
+decltype(&CreateProcessA) real_create_process;
+decltype(&GetStartupInfoA) real_get_startup_info;
+
+BOOL WINAPI noted_create_process(LPCSTR app, LPSTR cmd, LPSECURITY_ATTRIBUTES pa,
+                                 LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags, LPVOID env,
+                                 LPCSTR dir, LPSTARTUPINFOA si, LPPROCESS_INFORMATION pi)
+{
+    launch.calls++;
+    launch.application = app ? app : "";
+    launch.command_line_given = cmd != NULL;
+    launch.command_line = cmd ? cmd : "";
+    launch.flags = flags;
+    launch.directory_given = dir != NULL;
+    launch.directory = dir ? dir : "";
+    launch.si = *si;
+    return real_create_process(app, cmd, pa, ta, inherit, flags, env, dir, si, pi);
+}
+
+// Kolvena's start-up information as a shortcut set to run minimised gives it.
+void WINAPI minimised_start_up(LPSTARTUPINFOA si)
+{
+    real_get_startup_info(si);
+    si->dwFlags |= STARTF_USESHOWWINDOW;
+    si->wShowWindow = SW_SHOWMINNOACTIVE;
+}
+
+// The arguments a program gets from the start recorded in `launch`, as
+// Windows makes them: "If lpCommandLine is NULL, the function uses the string
+// pointed to by lpApplicationName as the command line" (CreateProcessA, on
+// Microsoft Learn), taken apart as CommandLineToArgvW does it.
+std::vector<std::string> arguments_windows_gives()
+{
+    std::string line = launch.command_line_given ? launch.command_line : launch.application;
+    wchar_t w[1024];
+    REQUIRE(MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, w, 1024) > 0);
+    int n = 0;
+    LPWSTR *argv = CommandLineToArgvW(w, &n);
+    REQUIRE(argv != NULL);
+    std::vector<std::string> out;
+    for (int i = 0; i < n; i++) {
+        char a[1024];
+        WideCharToMultiByte(CP_ACP, 0, argv[i], -1, a, sizeof a, NULL, NULL);
+        out.push_back(a);
+    }
+    LocalFree(argv);
+    return out;
+}
+
+// The priority class a program gets from the start recorded in `launch`
+// when Kolvena runs in class `kolvena`: "If none of the priority class flags
+// is specified, the priority class defaults to NORMAL_PRIORITY_CLASS unless
+// the priority class of the creating process is IDLE_PRIORITY_CLASS or
+// BELOW_NORMAL_PRIORITY_CLASS. In this case, the child process receives the
+// default priority class of the calling process." (Process Creation Flags,
+// on Microsoft Learn.)
+DWORD class_windows_gives(DWORD kolvena)
+{
+    const DWORD classes = IDLE_PRIORITY_CLASS | BELOW_NORMAL_PRIORITY_CLASS | NORMAL_PRIORITY_CLASS |
+                          ABOVE_NORMAL_PRIORITY_CLASS | HIGH_PRIORITY_CLASS | REALTIME_PRIORITY_CLASS;
+    if (launch.flags & classes)
+        return launch.flags & classes;
+    if (kolvena == IDLE_PRIORITY_CLASS || kolvena == BELOW_NORMAL_PRIORITY_CLASS)
+        return kolvena;
+    return NORMAL_PRIORITY_CLASS;
+}
+
+// A folder as GetCurrentDirectory gives it: no final backslash but the root's.
+std::string folder_of(const std::string &path)
+{
+    size_t cut = path.rfind('\\');
+    if (cut == std::string::npos)
+        return "";
+    return path.substr(0, cut == 2 ? 3 : cut);
+}
+
+std::string without_final_backslash(std::string d)
+{
+    if (d.size() > 3 && d.back() == '\\')
+        d.pop_back();
+    return d;
+}
+
 } // namespace
 
 TEST_CASE("the menu's items: entries in list order, then the fixed commands")
@@ -79,13 +171,49 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
 {
     wt::reset_program_state();
     mt::start_recording();
-    // A path with blanks: the path is the module name and needs no quotes.
     std::string prog = mt::place_recorder("C:\\Program Files\\kolvena preizkus\\zapis programa.exe");
     std::string other = mt::place_recorder("C:\\kolvena\\drugi.exe");
     wt::add_entry("Drugi", other.c_str());
     wt::add_entry("Zapis", prog.c_str());
     std::string dir = working_dir();
+    // A bare file name: the program in Kolvena's current directory.
+    std::string bare = mt::place_recorder(dir + "\\gol zapis.exe");
+    wt::add_entry("Gol", "gol zapis.exe");
+
+    // Kolvena as Windows runs it: in the idle class that start-up sets, and
+    // started from a shortcut set to run minimised.
+    HANDLE self = GetCurrentProcess();
+    DWORD old_class = GetPriorityClass(self);
+    wt::Finally class_back([=] { SetPriorityClass(self, old_class); });
+    REQUIRE(SetPriorityClass(self, IDLE_PRIORITY_CLASS));
+    void *create = wt::system_function("kernel32.dll", "CreateProcessA");
+    void *startup = wt::system_function("kernel32.dll", "GetStartupInfoA");
+    real_create_process = (decltype(real_create_process))create;
+    real_get_startup_info = (decltype(real_get_startup_info))startup;
+    REQUIRE(wt::patch_imports(create, (void *)noted_create_process) > 0);
+    wt::Finally create_back([=] { wt::patch_imports((void *)noted_create_process, create); });
+    wt::patch_imports(startup, (void *)minimised_start_up);     // where it is imported
+    wt::Finally startup_back([=] { wt::patch_imports((void *)minimised_start_up, startup); });
+    launch = Launch();
     mt::TrayWindow w;
+
+    // The program is started at the call as Windows would start it on its own.
+    auto check_launch = [&](const std::string &path, const std::string &folder) {
+        CHECK(launch.application == path);
+        // Its one argument is its own path, whole, blanks and all.
+        CHECK(arguments_windows_gives() == std::vector<std::string>{ path });
+        CHECK(class_windows_gives(IDLE_PRIORITY_CLASS) == NORMAL_PRIORITY_CLASS);
+        // A start-up record of its own: no show command, no title, no desktop
+        // of Kolvena's ("wShowWindow ... is ignored unless dwFlags specifies
+        // STARTF_USESHOWWINDOW", STARTUPINFOA, on Microsoft Learn).
+        CHECK(launch.si.cb == sizeof(STARTUPINFOA));
+        CHECK((launch.si.dwFlags & STARTF_USESHOWWINDOW) == 0);
+        CHECK(launch.si.lpTitle == nullptr);
+        CHECK(launch.si.lpDesktop == nullptr);
+        // It starts in its own folder.
+        REQUIRE(launch.directory_given);
+        CHECK(mt::same_path(without_final_backslash(launch.directory), folder));
+    };
 
     for (int k = 1; k <= 2; k++) {
         CAPTURE(k);
@@ -98,18 +226,31 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
         mt::run_menu(w.hwnd);
         CHECK_FALSE(IsMenu(t.holder));
         CHECK_FALSE(IsMenu(t.popup));
+        CHECK(launch.calls == k);
+        check_launch(prog, folder_of(prog));
 
         std::vector<mt::Record> r = mt::wait_for_records(k);
         REQUIRE(r.size() == (size_t)k);
         const mt::Record &last = r.back();
         CHECK(mt::same_path(last.module, prog));
-        WINE_QUIRK("the command line it gives a program started without one is the module "
-                   "name in quotes when it holds blanks",
-                   last.command_line == prog, last.command_line == "\"" + prog + "\"");
-        CHECK(mt::same_path(last.directory, dir));
+        CHECK(last.command_line == "\"" + prog + "\"");
+        CHECK(mt::same_path(last.directory, folder_of(prog)));
+        CHECK(last.show == "-");     // no show command of Kolvena's came through
     }
+    {
+        wt::Driver d;
+        d.keys(mt::from_top(2));
+        mt::run_menu(w.hwnd);
+    }
+    CHECK(launch.calls == 3);
+    check_launch("gol zapis.exe", dir);
+    std::vector<mt::Record> r = mt::wait_for_records(3);
+    REQUIRE(r.size() == 3);
+    CHECK(mt::same_path(r.back().module, bare));
+    CHECK(mt::same_path(r.back().directory, dir));
+
     CHECK(IsWindow(w.hwnd));
-    CHECK(stevilo_vnosov() == 2);
+    CHECK(stevilo_vnosov() == 3);
 }
 
 TEST_CASE(" Izhod : the hook removed, then the window destroyed, the quit posted")
