@@ -630,15 +630,22 @@ inline void pump_for(DWORD ms)
     pump_until([] { return false; }, ms);
 }
 
-// Real mouse input, as the system delivers it (through the hooks); dx moves
-// the pointer with MOUSEEVENTF_MOVE. Returns the events put in (0 or 1).
-inline UINT send_mouse(DWORD flags, LONG dx = 0)
+// One mouse event for SendInput; dx moves the pointer with MOUSEEVENTF_MOVE.
+inline INPUT mouse_input(DWORD flags, LONG dx = 0)
 {
     INPUT in;
     ZeroMemory(&in, sizeof in);
     in.type = INPUT_MOUSE;
     in.mi.dx = dx;
     in.mi.dwFlags = flags;
+    return in;
+}
+
+// Real mouse input, as the system delivers it (through the hooks). Returns
+// the events put in (0 or 1).
+inline UINT send_mouse(DWORD flags, LONG dx = 0)
+{
+    INPUT in = mouse_input(flags, dx);
     return SendInput(1, &in, sizeof in);
 }
 

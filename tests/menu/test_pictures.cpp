@@ -72,27 +72,16 @@ BOOL WINAPI rec_GetIconInfo(HICON a, PICONINFO b)
     }
     return ok;
 }
-HBITMAP WINAPI rec_LoadBitmapA(HINSTANCE a, LPCSTR b)
+// A handle the build took, noted while recording.
+template <typename H> H noted(H h, std::vector<H> &in)
 {
-    HBITMAP h = real_LoadBitmapA(a, b);
     if (recording)
-        taken.pictures.push_back(h);
+        in.push_back(h);
     return h;
 }
-HBRUSH WINAPI rec_CreateSolidBrush(COLORREF c)
-{
-    HBRUSH h = real_CreateSolidBrush(c);
-    if (recording)
-        taken.brushes.push_back(h);
-    return h;
-}
-HDC WINAPI rec_CreateCompatibleDC(HDC a)
-{
-    HDC h = real_CreateCompatibleDC(a);
-    if (recording)
-        taken.memory_dcs.push_back(h);
-    return h;
-}
+HBITMAP WINAPI rec_LoadBitmapA(HINSTANCE a, LPCSTR b) { return noted(real_LoadBitmapA(a, b), taken.pictures); }
+HBRUSH WINAPI rec_CreateSolidBrush(COLORREF c) { return noted(real_CreateSolidBrush(c), taken.brushes); }
+HDC WINAPI rec_CreateCompatibleDC(HDC a) { return noted(real_CreateCompatibleDC(a), taken.memory_dcs); }
 HIMAGELIST WINAPI rec_ImageList_Create(int a, int b, UINT c, int d, int e)
 {
     HIMAGELIST h = real_ImageList_Create(a, b, c, d, e);
@@ -125,13 +114,9 @@ int WINAPI rec_ReleaseDC(HWND w, HDC h)
         taken.window_dcs_held.erase(taken.window_dcs_held.find(h));
     return r;
 }
-
 HBITMAP WINAPI rec_CreateCompatibleBitmap(HDC dc, int w, int h)
 {
-    HBITMAP b = real_CreateCompatibleBitmap(dc, w, h);
-    if (recording)
-        taken.pictures.push_back(b);
-    return b;
+    return noted(real_CreateCompatibleBitmap(dc, w, h), taken.pictures);
 }
 BOOL WINAPI rec_TextOutA(HDC dc, int x, int y, LPCSTR s, int n)
 {

@@ -171,16 +171,6 @@ void send_meanwhile(std::vector<INPUT> in)
     CloseHandle(t);
 }
 
-INPUT button(DWORD flags, LONG dx = 0)
-{
-    INPUT in;
-    ZeroMemory(&in, sizeof in);
-    in.type = INPUT_MOUSE;
-    in.mi.dx = dx;
-    in.mi.dwFlags = flags;
-    return in;
-}
-
 // The installation of this hook type is made slow once: the left button is
 // let go before the hook goes in, on whichever thread installs it.
 LONG slow_type = -1;
@@ -191,7 +181,7 @@ HHOOK WINAPI slow_hook(int type, HOOKPROC proc, HINSTANCE inst, DWORD tid)
     if (InterlockedCompareExchange(&slow_type, -1, type) != type)
         return SetWindowsHookExA(type, proc, inst, tid);
     HHOOK h = type == WH_MOUSE_LL ? SetWindowsHookExA(type, proc, inst, tid) : NULL;
-    send_meanwhile({ button(MOUSEEVENTF_LEFTUP) });
+    send_meanwhile({ wt::mouse_input(MOUSEEVENTF_LEFTUP) });
     if (h == NULL)
         h = SetWindowsHookExA(type, proc, inst, tid);
     InterlockedExchange(&slow_done, 1);
@@ -244,10 +234,10 @@ TEST_CASE("20,000 mouse moves while the window's thread is held: one move queued
     const int MOVES = 20000, CLICK_EVERY = 500;   // 40 left clicks among them
     std::vector<INPUT> in;
     for (int i = 0; i < MOVES; i++) {
-        in.push_back(button(MOUSEEVENTF_MOVE, i % 2 ? 1 : -1));
+        in.push_back(wt::mouse_input(MOUSEEVENTF_MOVE, i % 2 ? 1 : -1));
         if (i % CLICK_EVERY == 0) {
-            in.push_back(button(MOUSEEVENTF_LEFTDOWN));
-            in.push_back(button(MOUSEEVENTF_LEFTUP));
+            in.push_back(wt::mouse_input(MOUSEEVENTF_LEFTDOWN));
+            in.push_back(wt::mouse_input(MOUSEEVENTF_LEFTUP));
         }
     }
     // Held: this thread takes none of its messages until the input is sent.

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,10 +32,18 @@ HWND make_sink()
     return h;
 }
 
+// One posted event, compared and printed whole: its wParam, and its lParam's
+// low and high words (x and y).
 struct Posted {
     WPARAM wParam;
     LPARAM lParam;
+    bool operator==(const Posted &o) const { return wParam == o.wParam && lParam == o.lParam; }
 };
+std::ostream &operator<<(std::ostream &os, const Posted &p)
+{
+    return os << "{ 0x" << std::hex << p.wParam << ", (" << std::dec << (int)LOWORD(p.lParam)
+              << ", " << (int)HIWORD(p.lParam) << ") }";
+}
 
 // Takes a posted event as the window procedure does: a move taken lets the
 // hooks post the next.
@@ -113,26 +122,16 @@ TEST_CASE("the journal procedure posts each event once, packed into 16-bit halve
     // word of wParam is the low word of the call's own wParam.
     EVENTMSG ev = event(WM_MOUSEMOVE, 70000, (UINT)-5, 1001);
     MSHookProc(HC_ACTION, 0x12345, (LPARAM)&ev);
-    std::vector<Posted> p = take_posted(sink);
-    REQUIRE(p.size() == 1);
-    CHECK(LOWORD(p[0].wParam) == WM_MOUSEMOVE);
-    CHECK(HIWORD(p[0].wParam) == 0x2345);
-    CHECK(LOWORD(p[0].lParam) == (70000 & 0xFFFF));
-    CHECK(HIWORD(p[0].lParam) == 0xFFFB);
+    CHECK(take_posted(sink) ==
+          std::vector<Posted>{ { MAKEWPARAM(WM_MOUSEMOVE, 0x2345), MAKELPARAM(70000 & 0xFFFF, 0xFFFB) } });
 
     // Recorded events come with wParam 0; keyboard events are posted too.
     ev = event(WM_LBUTTONDOWN, 12, 34, 1002);
     MSHookProc(HC_ACTION, 0, (LPARAM)&ev);
     ev = event(WM_KEYDOWN, 0x1E41, 1, 1003);
     MSHookProc(HC_ACTION, 0, (LPARAM)&ev);
-    p = take_posted(sink);
-    REQUIRE(p.size() == 2);
-    CHECK(p[0].wParam == WM_LBUTTONDOWN);
-    CHECK(LOWORD(p[0].lParam) == 12);
-    CHECK(HIWORD(p[0].lParam) == 34);
-    CHECK(p[1].wParam == WM_KEYDOWN);
-    CHECK(LOWORD(p[1].lParam) == 0x1E41);
-    CHECK(HIWORD(p[1].lParam) == 1);
+    CHECK(take_posted(sink) == std::vector<Posted>{ { WM_LBUTTONDOWN, MAKELPARAM(12, 34) },
+                                                    { WM_KEYDOWN, MAKELPARAM(0x1E41, 1) } });
 
     DestroyWindow(sink);
 }
@@ -193,11 +192,7 @@ TEST_CASE("the low-level procedure posts mouse events; the journal does not post
     ms.pt.y = 65540;
     ms.time = 3001;
     MSLLHookProc(HC_ACTION, WM_RBUTTONDOWN, (LPARAM)&ms);
-    std::vector<Posted> p = take_posted(sink);
-    REQUIRE(p.size() == 1);
-    CHECK(p[0].wParam == WM_RBUTTONDOWN);
-    CHECK(LOWORD(p[0].lParam) == 0xFFFD);
-    CHECK(HIWORD(p[0].lParam) == 4);
+    CHECK(take_posted(sink) == std::vector<Posted>{ { WM_RBUTTONDOWN, MAKELPARAM(0xFFFD, 4) } });
 
     // The same event as the journal sees it: not posted again.
     EVENTMSG same = event(WM_RBUTTONDOWN, (UINT)-3, 65540, 3001);
