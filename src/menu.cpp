@@ -127,8 +127,9 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisa
     const int sirina = po_dpi(SLIKA_W, dpi), visina = po_dpi(SLIKA_H, dpi);
     const int stran = po_dpi(IKONA_V, dpi);
     HDC mem = CreateCompatibleDC(hdcOkno);
-    HIMAGELIST il = comctl32_nalozen() ? pImageList_Create(stran, stran, ILC_MASK, IKON_NA_SEZNAMU, RAST_SEZNAMA)
-                                          : NULL;
+    HIMAGELIST il = NULL;
+    if (comctl32_nalozen())
+        il = pImageList_Create(stran, stran, ILC_MASK, IKON_NA_SEZNAMU, RAST_SEZNAMA);
     HICON ikona = izvleci_ikono(m_polje[i].pot, stran);
     ICONINFO ii;
     ZeroMemory(&ii, sizeof ii);

@@ -288,47 +288,37 @@ TEST_CASE("destruction removes the icon, posts the quit with code 0 and stops th
     wt::destroy_tray_window(h);
 }
 
-TEST_CASE("a restarted taskbar gets the icon again, with the line shown now")
+TEST_CASE("an icon the notification area has not got is added again, with the line shown now")
 {
     wt::reset_program_state();
     HWND h = quiet_tray_window();
     REQUIRE(add_icon(h));
     REQUIRE(wt::icon_there(h));
 
-    // The taskbar has forgotten the icon.
+    // The taskbar has forgotten the icon, or never took it.
     NOTIFYICONDATAA gone = tray;
     Shell_NotifyIconA(NIM_DELETE, &gone);
     REQUIRE_FALSE(wt::icon_there(h));
 
-    gi = 2;
-    UINT taskbar_created = RegisterWindowMessageA("TaskbarCreated");
-    SendMessageA(h, taskbar_created, 0, 0);
-    CHECK(wt::icon_there(h));
-    CHECK(std::string(tray.szTip) == tttable[2]);
-    // It was added, not changed: adding it once more is refused.
-    NOTIFYICONDATAA again = tray;
-    CHECK_FALSE(Shell_NotifyIconA(NIM_ADD, &again));
+    SUBCASE("a restarted taskbar: \"TaskbarCreated\"")
+    {
+        gi = 2;
+        UINT taskbar_created = RegisterWindowMessageA("TaskbarCreated");
+        SendMessageA(h, taskbar_created, 0, 0);
+        CHECK(wt::icon_there(h));
+        CHECK(std::string(tray.szTip) == tttable[2]);
+        // It was added, not changed: adding it once more is refused.
+        NOTIFYICONDATAA again = tray;
+        CHECK_FALSE(Shell_NotifyIconA(NIM_ADD, &again));
+    }
+    SUBCASE("started at logon while the taskbar was still starting: no \"TaskbarCreated\" follows, the next tick")
+    {
+        SendMessageA(h, WM_TIMER, TIMER_TIP, 0);
+        CHECK(wt::icon_there(h));
+        CHECK(std::string(tray.szTip) == tttable[1]);
+    }
 
     SendMessageA(h, WM_DESTROY, 0, 0);
     CHECK_FALSE(wt::icon_there(h));
-    wt::destroy_tray_window(h);
-}
-
-TEST_CASE("a tick adds the icon when the notification area has not got it")
-{
-    // Started at logon while the taskbar was still starting: the icon was
-    // refused, and no "TaskbarCreated" follows.
-    wt::reset_program_state();
-    HWND h = quiet_tray_window();
-    REQUIRE(add_icon(h));
-    NOTIFYICONDATAA gone = tray;
-    Shell_NotifyIconA(NIM_DELETE, &gone);
-    REQUIRE_FALSE(wt::icon_there(h));
-
-    SendMessageA(h, WM_TIMER, TIMER_TIP, 0);
-    CHECK(wt::icon_there(h));
-    CHECK(std::string(tray.szTip) == tttable[1]);
-
-    SendMessageA(h, WM_DESTROY, 0, 0);
     wt::destroy_tray_window(h);
 }
