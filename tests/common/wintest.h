@@ -681,6 +681,27 @@ inline void *system_function(const char *dll, const char *name)
     return lib ? (void *)GetProcAddress(lib, name) : nullptr;
 }
 
+// Points this executable's import of dll!name at `to` for the guard's
+// lifetime, and back at the system's function when it goes. `real` is the
+// system's function, for a stand-in that passes calls on.
+class PatchedImport {
+public:
+    PatchedImport(const char *dll, const char *name, void *stand_in)
+        : real(system_function(dll, name)), to(stand_in)
+    {
+        REQUIRE_MESSAGE(real != nullptr, dll, "!", name);
+        REQUIRE_MESSAGE(patch_imports(real, to) > 0, name, " is imported");
+    }
+    ~PatchedImport() { patch_imports(to, real); }
+    PatchedImport(const PatchedImport &) = delete;
+    PatchedImport &operator=(const PatchedImport &) = delete;
+
+    void *const real;
+
+private:
+    void *const to;
+};
+
 // ---- menus ----
 
 struct Item {

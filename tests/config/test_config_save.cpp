@@ -42,17 +42,6 @@ BOOL WINAPI noted_flush(HANDLE h)
     return real_flush(h);
 }
 
-// Puts `to` in place of kernel32's `name` until the guard goes.
-struct Patched {
-    void *real;
-    void *to;
-    Patched(const char *name, void *stand_in) : real(wt::system_function("kernel32.dll", name)), to(stand_in)
-    {
-        REQUIRE_MESSAGE(wt::patch_imports(real, to) > 0, name, " is imported");
-    }
-    ~Patched() { wt::patch_imports(to, real); }
-};
-
 } // namespace
 
 // The old file on disk, and a different list in memory to save over it.
@@ -77,12 +66,12 @@ TEST_CASE("the save replaces the file whole and leaves no temporary file")
 TEST_CASE("the new file's bytes are flushed to the disk before it replaces the old one")
 {
     old_file_new_list();
-    real_move = (decltype(real_move))wt::system_function("kernel32.dll", "MoveFileExA");
-    real_flush = (decltype(real_flush))wt::system_function("kernel32.dll", "FlushFileBuffers");
     calls.clear();
     {
-        Patched m("MoveFileExA", (void *)noted_move);
-        Patched f("FlushFileBuffers", (void *)noted_flush);
+        wt::PatchedImport m("kernel32.dll", "MoveFileExA", (void *)noted_move);
+        wt::PatchedImport f("kernel32.dll", "FlushFileBuffers", (void *)noted_flush);
+        real_move = (decltype(real_move))m.real;
+        real_flush = (decltype(real_flush))f.real;
         REQUIRE(shrani_cfg());
     }
     const std::string n = std::to_string(sizeof NOVO - 1);
@@ -95,7 +84,7 @@ TEST_CASE("the rename refused: the file is written in place, whole")
     old_file_new_list();
     calls.clear();
     {
-        Patched m("MoveFileExA", (void *)refused_move);
+        wt::PatchedImport m("kernel32.dll", "MoveFileExA", (void *)refused_move);
         CHECK(shrani_cfg());
     }
     CHECK(calls == std::vector<std::string>{ "move refused" });
@@ -112,7 +101,7 @@ TEST_CASE("Kolvena.cfg held open without sharing: the save fails, the old bytes 
                            FILE_ATTRIBUTE_NORMAL, NULL);
     REQUIRE(h != INVALID_HANDLE_VALUE);
     {
-        Patched m("MoveFileExA", (void *)refused_move);
+        wt::PatchedImport m("kernel32.dll", "MoveFileExA", (void *)refused_move);
         CHECK_FALSE(shrani_cfg());
     }
     CloseHandle(h);

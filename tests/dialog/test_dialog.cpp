@@ -604,8 +604,6 @@ static std::string current_dir()
     return d;
 }
 
-static decltype(&GetShortPathNameW) real_short_path;
-
 // A volume that keeps no short names: "If you call GetShortPathName on a path
 // that doesn't have any short names on-disk, the call will succeed, but will
 // return the long-name path instead." (GetShortPathNameW, on Microsoft Learn.)
@@ -694,9 +692,7 @@ TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
         mt::read_opening(w.hwnd);   // its driver takes no box
     }
     SUBCASE("where it has no short name: a box says why, nothing is staged") {
-        real_short_path = (decltype(real_short_path))wt::system_function("kernel32.dll", "GetShortPathNameW");
-        REQUIRE(wt::patch_imports((void *)real_short_path, (void *)no_short_names) > 0);
-        wt::Finally back([] { wt::patch_imports((void *)no_short_names, (void *)real_short_path); });
+        wt::PatchedImport patched("kernel32.dll", "GetShortPathNameW", (void *)no_short_names);
         Session s;
         s.browse(NOTEPAD)
             .settings([](HWND h) { wt::press(h, IDC_POISCI); })

@@ -186,12 +186,10 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
     DWORD old_class = GetPriorityClass(self);
     wt::Finally class_back([=] { SetPriorityClass(self, old_class); });
     REQUIRE(SetPriorityClass(self, IDLE_PRIORITY_CLASS));
-    void *create = wt::system_function("kernel32.dll", "CreateProcessA");
+    wt::PatchedImport create("kernel32.dll", "CreateProcessA", (void *)noted_create_process);
+    real_create_process = (decltype(real_create_process))create.real;
     void *startup = wt::system_function("kernel32.dll", "GetStartupInfoA");
-    real_create_process = (decltype(real_create_process))create;
     real_get_startup_info = (decltype(real_get_startup_info))startup;
-    REQUIRE(wt::patch_imports(create, (void *)noted_create_process) > 0);
-    wt::Finally create_back([=] { wt::patch_imports((void *)noted_create_process, create); });
     wt::patch_imports(startup, (void *)minimised_start_up);     // where it is imported
     wt::Finally startup_back([=] { wt::patch_imports((void *)minimised_start_up, startup); });
     launch = Launch();

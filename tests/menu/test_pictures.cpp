@@ -727,9 +727,8 @@ TEST_CASE("scaled: start-up declares its awareness before its first window; the 
     wt::Restore<decltype(pSetProcessDpiAwarenessContext)> a(pSetProcessDpiAwarenessContext, v2);
     wt::Restore<decltype(pSetProcessDPIAware)> b(pSetProcessDPIAware, system_wide);
     wt::Restore<BOOL> refused(v2_taken, FALSE);
-    real_CreateWindowExA = (decltype(&CreateWindowExA))wt::system_function("user32.dll", "CreateWindowExA");
-    REQUIRE(wt::patch_imports((void *)real_CreateWindowExA, (void *)noted_CreateWindowExA) > 0);
-    wt::Finally unpatch([] { wt::patch_imports((void *)noted_CreateWindowExA, (void *)real_CreateWindowExA); });
+    wt::PatchedImport window("user32.dll", "CreateWindowExA", (void *)noted_CreateWindowExA);
+    real_CreateWindowExA = (decltype(&CreateWindowExA))window.real;
     wt::Finally priority([] { SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS); });
 
     SetTimer(NULL, 0, 200, leave);

@@ -503,10 +503,8 @@ TEST_CASE("a Windows directory that cannot be written: nothing loaded, the save 
     // Start-up as the program makes it, with the system naming Z:\proc as
     // the Windows directory: the file cannot be created there, nothing is
     // loaded, nothing is said.
-    void *real = wt::system_function("kernel32.dll", "GetWindowsDirectoryA");
     {
-        REQUIRE(wt::patch_imports(real, (void *)proc_as_windows_directory) > 0);
-        wt::Finally back([real] { wt::patch_imports((void *)proc_as_windows_directory, real); });
+        wt::PatchedImport patched("kernel32.dll", "GetWindowsDirectoryA", (void *)proc_as_windows_directory);
         wt::reset_program_state();
         wt::Driver d;
         zacni_cfg();

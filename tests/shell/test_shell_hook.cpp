@@ -623,9 +623,8 @@ TEST_CASE("start-up: hidden window, icon, hook, timer and list; the loop ends wi
     fclose(f);
     SetCurrentDirectoryA("C:\\");
 
-    real_GetProcAddress = (decltype(real_GetProcAddress))wt::system_function("kernel32.dll", "GetProcAddress");
-    REQUIRE(wt::patch_imports((void *)real_GetProcAddress, (void *)rec_GetProcAddress) > 0);
-    wt::Finally unpatch([] { wt::patch_imports((void *)rec_GetProcAddress, (void *)real_GetProcAddress); });
+    wt::PatchedImport patched("kernel32.dll", "GetProcAddress", (void *)rec_GetProcAddress);
+    real_GetProcAddress = (decltype(real_GetProcAddress))patched.real;
     dll_search.clear();
     filters.clear();
 
@@ -729,9 +728,7 @@ TEST_CASE("another copy running, or no window: start-up ends at once with exit c
     }
     SUBCASE("the window cannot be made")
     {
-        void *real = wt::system_function("user32.dll", "CreateWindowExA");
-        REQUIRE(wt::patch_imports(real, (void *)refuse_window) > 0);
-        wt::Finally unpatch([real] { wt::patch_imports((void *)refuse_window, real); });
+        wt::PatchedImport patched("user32.dll", "CreateWindowExA", (void *)refuse_window);
         rc = WinMain(inst, NULL, (LPSTR) "", SW_SHOWNORMAL);
     }
     CHECK(rc == 0);
