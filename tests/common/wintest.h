@@ -336,6 +336,30 @@ inline Box read_box(HWND box)
     return b;
 }
 
+// The lines of a dialog's list box, in order.
+inline std::vector<std::string> list_lines(HWND dlg, int id)
+{
+    std::vector<std::string> v;
+    int n = (int)SendDlgItemMessageA(dlg, id, LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < n; i++) {
+        char buf[300] = "";
+        SendDlgItemMessageA(dlg, id, LB_GETTEXT, i, (LPARAM)buf);
+        v.push_back(buf);
+    }
+    return v;
+}
+
+// One of Kolvena's plain boxes: this text and caption, only an OK button, no
+// icon, no owner.
+inline void check_plain_box(const Box &b, const char *text, const char *caption)
+{
+    CHECK(b.text == text);
+    CHECK(b.caption == caption);
+    CHECK(b.button_ids == std::vector<int>{ IDOK });
+    CHECK(b.icon == NULL);
+    CHECK(b.owner == NULL);
+}
+
 // Presses the button with the given id (IDOK, IDCANCEL, ...) of a message box
 // or dialog as a click would.
 inline void press(HWND dlg, int id)
@@ -750,6 +774,15 @@ inline HWND make_tray_window()
                            GetModuleHandleA(NULL), NULL);
 }
 
+// Takes the quit messages waiting for this thread (a tray window's
+// destruction posts one).
+inline void drain_quit()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
 // Destroys a tray window made by make_tray_window and swallows the quit
 // message that its destruction posts.
 inline void destroy_tray_window(HWND h)
@@ -757,9 +790,7 @@ inline void destroy_tray_window(HWND h)
     MSHookStop();
     if (IsWindow(h))
         DestroyWindow(h);
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    drain_quit();
 }
 
 } // namespace wt

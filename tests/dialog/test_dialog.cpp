@@ -14,6 +14,7 @@ using wt::read_bytes;
 using wt::write_bytes;
 
 using wt::start_with_file;
+using wt::list_lines;
 using wt::NOTEPAD;
 using wt::REGEDIT;
 static const char *const CAPTION = wt::NASTAVITVE_NASLOV;
@@ -41,18 +42,6 @@ static std::wstring wide(const std::string &a)
     return w;
 }
 
-static std::vector<std::string> lines(HWND dlg, int id)
-{
-    std::vector<std::string> v;
-    int n = (int)SendDlgItemMessageA(dlg, id, LB_GETCOUNT, 0, 0);
-    for (int i = 0; i < n; i++) {
-        char buf[300] = "";
-        SendDlgItemMessageA(dlg, id, LB_GETTEXT, i, (LPARAM)buf);
-        v.push_back(buf);
-    }
-    return v;
-}
-
 static std::string edit_text(HWND dlg)
 {
     char buf[300] = "";
@@ -63,6 +52,13 @@ static std::string edit_text(HWND dlg)
 static void type(HWND dlg, const char *text)
 {
     SetDlgItemTextA(dlg, IDC_OPIS, text);
+}
+
+// Types a description and presses "Dodaj", for an addition that shows no box.
+static void add_typed(HWND dlg, const char *text)
+{
+    type(dlg, text);
+    wt::send_command(dlg, IDC_DODAJ);
 }
 
 static void select(HWND dlg, int index)
@@ -134,7 +130,7 @@ struct Session {
         });
         choose(path);
         return settings([path](HWND h) {
-            CHECK(lines(h, IDC_POT) == std::vector<std::string>{ path });
+            CHECK(list_lines(h, IDC_POT) == std::vector<std::string>{ path });
             CHECK(staged() == path);
         });
     }
@@ -152,12 +148,7 @@ struct Session {
     void check_box(size_t i, const char *text, const char *caption)
     {
         REQUIRE(i < d.boxes.size());
-        const wt::Box &b = d.boxes[i];
-        CHECK(b.text == text);
-        CHECK(b.caption == caption);
-        CHECK(b.buttons == std::vector<std::string>{ "OK" });
-        CHECK(b.icon == NULL);
-        CHECK(b.owner == NULL);
+        wt::check_plain_box(d.boxes[i], text, caption);
     }
 };
 
@@ -165,6 +156,10 @@ static std::vector<std::string> S(std::initializer_list<const char *> l)
 {
     return std::vector<std::string>(l.begin(), l.end());
 }
+
+// An entry as wt::entries() gives it.
+static std::string E(const char *opis, const char *pot) { return std::string(opis) + "|" + pot; }
+using Entries = std::vector<std::string>;
 
 // ---- the cases ----
 
@@ -174,26 +169,23 @@ TEST_CASE("empty list: browse, the description asked for, add, nothing staged af
     Session s;
     s.browse(NOTEPAD, [](HWND h) {
         CHECK(dlg_odprt == h);
-        CHECK(lines(h, IDC_SEZNAM).empty());
-        CHECK(lines(h, IDC_POT).empty());
+        CHECK(list_lines(h, IDC_SEZNAM).empty());
+        CHECK(list_lines(h, IDC_POT).empty());
         CHECK(edit_text(h) == "");
         CHECK_FALSE(ticked(h));
     });
     s.settings([](HWND h) { wt::press(h, IDC_DODAJ); })   // the edit box is empty
         .box()
         .settings([](HWND h) {
-            CHECK(lines(h, IDC_POT) == S({ NOTEPAD }));
+            CHECK(list_lines(h, IDC_POT) == S({ NOTEPAD }));
             CHECK(staged() == NOTEPAD);
             CHECK(stevilo_vnosov() == 0);
 
-            type(h, "Beleznica");
-            wt::send_command(h, IDC_DODAJ);
-            CHECK(stevilo_vnosov() == 1);
-            CHECK(std::string(m_polje[0].opis) == "Beleznica");
-            CHECK(std::string(m_polje[0].pot) == NOTEPAD);
-            CHECK(lines(h, IDC_SEZNAM) == S({ "Beleznica" }));
+            add_typed(h, "Beleznica");
+            CHECK(wt::entries() == Entries{ E("Beleznica", NOTEPAD) });
+            CHECK(list_lines(h, IDC_SEZNAM) == S({ "Beleznica" }));
             CHECK(edit_text(h) == "");
-            CHECK(lines(h, IDC_POT).empty());
+            CHECK(list_lines(h, IDC_POT).empty());
             CHECK(staged() == "");
 
             type(h, "Se enkrat");
@@ -203,7 +195,7 @@ TEST_CASE("empty list: browse, the description asked for, add, nothing staged af
         .settings([](HWND h) {
             CHECK(stevilo_vnosov() == 1);
             CHECK(edit_text(h) == "Se enkrat");
-            CHECK(lines(h, IDC_SEZNAM) == S({ "Beleznica" }));
+            CHECK(list_lines(h, IDC_SEZNAM) == S({ "Beleznica" }));
             PostMessageA(h, WM_CLOSE, 0, 0);
         });
     s.run();
@@ -227,7 +219,7 @@ TEST_CASE("add with nothing browsed: the path is asked for first")
             .box()
             .settings([](HWND h) {
                 CHECK(edit_text(h) == "Beleznica");
-                CHECK(lines(h, IDC_SEZNAM).empty());
+                CHECK(list_lines(h, IDC_SEZNAM).empty());
                 CHECK(stevilo_vnosov() == 0);
                 PostMessageA(h, WM_CLOSE, 0, 0);
             });
@@ -241,14 +233,14 @@ TEST_CASE("add with nothing browsed: the path is asked for first")
         start_with_entries(19);
         Session s;
         s.settings([](HWND h) {
-            CHECK(lines(h, IDC_SEZNAM).size() == 19);
+            CHECK(list_lines(h, IDC_SEZNAM).size() == 19);
             type(h, "Dvajseti");
             wt::press(h, IDC_DODAJ);
         })
             .box()
             .settings([](HWND h) {
                 CHECK(stevilo_vnosov() == 19);
-                CHECK(lines(h, IDC_SEZNAM).size() == 19);
+                CHECK(list_lines(h, IDC_SEZNAM).size() == 19);
                 PostMessageA(h, WM_CLOSE, 0, 0);
             });
         s.run();
@@ -262,12 +254,10 @@ TEST_CASE("a description of 40 characters is stored as its first 32")
     start_with_entries(1);
     Session s;
     s.browse(REGEDIT).settings([](HWND h) {
-        type(h, "0123456789abcdefghijABCDEFGHIJ0123456789");
-        wt::send_command(h, IDC_DODAJ);
-        CHECK(stevilo_vnosov() == 2);
-        CHECK(std::string(m_polje[1].opis) == "0123456789abcdefghijABCDEFGHIJ01");
-        CHECK(std::string(m_polje[1].pot) == REGEDIT);
-        CHECK(lines(h, IDC_SEZNAM) == S({ "Program 0", "0123456789abcdefghijABCDEFGHIJ01" }));
+        add_typed(h, "0123456789abcdefghijABCDEFGHIJ0123456789");
+        CHECK(wt::entries() ==
+              Entries{ E("Program 0", NOTEPAD), E("0123456789abcdefghijABCDEFGHIJ01", REGEDIT) });
+        CHECK(list_lines(h, IDC_SEZNAM) == S({ "Program 0", "0123456789abcdefghijABCDEFGHIJ01" }));
         PostMessageA(h, WM_CLOSE, 0, 0);
     });
     s.run();
@@ -291,8 +281,8 @@ TEST_CASE("full list: browsing stages in the 20th slot, adding is refused, a rem
         .settings([](HWND h) {
             CHECK(stevilo_vnosov() == 19);
             CHECK(std::string(m_polje[19].pot) == REGEDIT);
-            CHECK(lines(h, IDC_SEZNAM).size() == 19);
-            CHECK(lines(h, IDC_POT) == S({ REGEDIT }));
+            CHECK(list_lines(h, IDC_SEZNAM).size() == 19);
+            CHECK(list_lines(h, IDC_POT) == S({ REGEDIT }));
             CHECK(edit_text(h) == "Dvajseti");
 
             select(h, 5);
@@ -305,7 +295,7 @@ TEST_CASE("full list: browsing stages in the 20th slot, adding is refused, a rem
             CHECK(stevilo_vnosov() == 19);
             CHECK(std::string(m_polje[18].opis) == "Dvajseti");
             CHECK(std::string(m_polje[18].pot) == REGEDIT);
-            CHECK(lines(h, IDC_SEZNAM).back() == "Dvajseti");
+            CHECK(list_lines(h, IDC_SEZNAM).back() == "Dvajseti");
             PostMessageA(h, WM_CLOSE, 0, 0);
         });
     s.run();
@@ -321,13 +311,13 @@ TEST_CASE("removing")
         start_with_entries(2);
         Session s;
         s.settings([](HWND h) {
-            CHECK(lines(h, IDC_SEZNAM) == S({ "Program 0", "Program 1" }));
+            CHECK(list_lines(h, IDC_SEZNAM) == S({ "Program 0", "Program 1" }));
             wt::press(h, IDC_ODSTRANI);
         })
             .box()
             .settings([](HWND h) {
                 CHECK(stevilo_vnosov() == 2);
-                CHECK(lines(h, IDC_SEZNAM) == S({ "Program 0", "Program 1" }));
+                CHECK(list_lines(h, IDC_SEZNAM) == S({ "Program 0", "Program 1" }));
                 PostMessageA(h, WM_CLOSE, 0, 0);
             });
         s.run();
@@ -342,12 +332,8 @@ TEST_CASE("removing")
         s.settings([](HWND h) {
             select(h, 0);
             wt::send_command(h, IDC_ODSTRANI);
-            CHECK(stevilo_vnosov() == 2);
-            CHECK(lines(h, IDC_SEZNAM) == S({ "Program 1", "Program 2" }));
-            CHECK(std::string(m_polje[0].opis) == "Program 1");
-            CHECK(std::string(m_polje[0].pot) == REGEDIT);
-            CHECK(std::string(m_polje[1].opis) == "Program 2");
-            CHECK(std::string(m_polje[1].pot) == NOTEPAD);
+            CHECK(list_lines(h, IDC_SEZNAM) == S({ "Program 1", "Program 2" }));
+            CHECK(wt::entries() == Entries{ E("Program 1", REGEDIT), E("Program 2", NOTEPAD) });
             CHECK(staged() == "");
             PostMessageA(h, WM_CLOSE, 0, 0);
         });
@@ -362,20 +348,17 @@ TEST_CASE("removing")
             select(h, 2);
             wt::send_command(h, IDC_ODSTRANI);
             CHECK(stevilo_vnosov() == 2);
-            CHECK(lines(h, IDC_SEZNAM) == S({ "Program 0", "Program 1" }));
+            CHECK(list_lines(h, IDC_SEZNAM) == S({ "Program 0", "Program 1" }));
             CHECK(staged() == REGEDIT);
-            CHECK(lines(h, IDC_POT) == S({ REGEDIT }));
+            CHECK(list_lines(h, IDC_POT) == S({ REGEDIT }));
 
-            type(h, "Urejevalnik");
-            wt::send_command(h, IDC_DODAJ);
-            CHECK(stevilo_vnosov() == 3);
-            CHECK(std::string(m_polje[2].opis) == "Urejevalnik");
-            CHECK(std::string(m_polje[2].pot) == REGEDIT);
-            CHECK(lines(h, IDC_SEZNAM) == S({ "Program 0", "Program 1", "Urejevalnik" }));
+            add_typed(h, "Urejevalnik");
+            CHECK(wt::entries() == Entries{ E("Program 0", NOTEPAD), E("Program 1", NOTEPAD),
+                                            E("Urejevalnik", REGEDIT) });
+            CHECK(list_lines(h, IDC_SEZNAM) == S({ "Program 0", "Program 1", "Urejevalnik" }));
 
             // The slot behind still holds the path from before the removal.
-            type(h, "Drugic");
-            wt::send_command(h, IDC_DODAJ);
+            add_typed(h, "Drugic");
             CHECK(stevilo_vnosov() == 4);
             CHECK(std::string(m_polje[3].pot) == REGEDIT);
             PostMessageA(h, WM_CLOSE, 0, 0);
@@ -397,13 +380,10 @@ TEST_CASE("a staged path outlives the dialog")
     {
         Session s;
         s.settings([](HWND h) {
-            CHECK(lines(h, IDC_POT).empty());
-            CHECK(lines(h, IDC_SEZNAM) == S({ "Program 0" }));
-            type(h, "Urejevalnik");
-            wt::send_command(h, IDC_DODAJ);
-            CHECK(stevilo_vnosov() == 2);
-            CHECK(std::string(m_polje[1].opis) == "Urejevalnik");
-            CHECK(std::string(m_polje[1].pot) == REGEDIT);
+            CHECK(list_lines(h, IDC_POT).empty());
+            CHECK(list_lines(h, IDC_SEZNAM) == S({ "Program 0" }));
+            add_typed(h, "Urejevalnik");
+            CHECK(wt::entries() == Entries{ E("Program 0", NOTEPAD), E("Urejevalnik", REGEDIT) });
             PostMessageA(h, WM_CLOSE, 0, 0);
         });
         s.run();
@@ -417,13 +397,13 @@ TEST_CASE("cancelling the file dialog changes nothing; a second browse replaces 
     s.settings([](HWND h) { wt::press(h, IDC_POISCI); })
         .cancel_open()
         .browse(NOTEPAD, [](HWND h) {
-            CHECK(lines(h, IDC_POT).empty());
+            CHECK(list_lines(h, IDC_POT).empty());
             CHECK(staged() == "");
         });
     s.settings([](HWND h) { wt::press(h, IDC_POISCI); })
         .cancel_open()
         .browse(REGEDIT, [](HWND h) {
-            CHECK(lines(h, IDC_POT) == S({ NOTEPAD }));
+            CHECK(list_lines(h, IDC_POT) == S({ NOTEPAD }));
             CHECK(staged() == NOTEPAD);
             CHECK(stevilo_vnosov() == 0);
         });
@@ -441,8 +421,7 @@ TEST_CASE("\"Koncaj\" writes Kolvena.cfg, the close box does not")
     {
         Session s;
         s.browse(NOTEPAD).settings([](HWND h) {
-            type(h, "Beleznica");
-            wt::send_command(h, IDC_DODAJ);
+            add_typed(h, "Beleznica");
             PostMessageA(h, WM_CLOSE, 0, 0);
         });
         s.run();
@@ -520,7 +499,7 @@ TEST_CASE("IDOK and IDCANCEL leave the dialog open")
         .box()
         .settings([](HWND h) {
             CHECK(IsWindowVisible(h));
-            CHECK(lines(h, IDC_SEZNAM) == S({ "Program 0" }));
+            CHECK(list_lines(h, IDC_SEZNAM) == S({ "Program 0" }));
             PostMessageA(h, WM_CLOSE, 0, 0);
         });
     s.run();
@@ -541,12 +520,11 @@ TEST_CASE("a description beginning with #1 is refused")
         .settings([](HWND h) {
             CHECK(stevilo_vnosov() == 1);
             CHECK(edit_text(h) == "#1 Urejevalnik");
-            CHECK(lines(h, IDC_POT) == S({ REGEDIT }));
-            CHECK(lines(h, IDC_SEZNAM) == S({ "Program 0" }));
+            CHECK(list_lines(h, IDC_POT) == S({ REGEDIT }));
+            CHECK(list_lines(h, IDC_SEZNAM) == S({ "Program 0" }));
             CHECK(staged() == REGEDIT);
 
-            type(h, "Urejevalnik #1");
-            wt::send_command(h, IDC_DODAJ);
+            add_typed(h, "Urejevalnik #1");
             CHECK(stevilo_vnosov() == 2);
             CHECK(std::string(m_polje[1].opis) == "Urejevalnik #1");
             PostMessageA(h, WM_CLOSE, 0, 0);
@@ -573,21 +551,16 @@ TEST_CASE("a save that fails is reported and the old file stays")
 
     Session s;
     s.browse(NOTEPAD).settings([](HWND h) {
-        type(h, "Beleznica");
-        wt::send_command(h, IDC_DODAJ);
+        add_typed(h, "Beleznica");
         SendDlgItemMessageA(h, IDC_POKAZI_IKONE, BM_CLICK, 0, 0);
         wt::press(h, IDC_KONCAJ);
     });
     s.box();
     s.run();
     REQUIRE(s.d.boxes.size() == 1);
-    s.check_box(0,
-                wt::NI_SHRANJENO,
-                "Napaka !");
+    s.check_box(0, wt::NI_SHRANJENO, "Napaka !");
     // The list and the option in memory as the dialog left them.
-    CHECK(stevilo_vnosov() == 2);
-    CHECK(std::string(m_polje[1].opis) == "Beleznica");
-    CHECK(std::string(m_polje[1].pot) == NOTEPAD);
+    CHECK(wt::entries() == Entries{ E("Stari", "C:\\stari.exe"), E("Beleznica", NOTEPAD) });
     CHECK(icn_kljuka == 1);
     CloseHandle(held);
     held = INVALID_HANDLE_VALUE;
@@ -638,7 +611,7 @@ TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
         // The staged path is the program's own file, in ASCII.
         auto check_staged = [&](HWND h, const std::wstring &file) {
             const std::string p = staged();
-            CHECK(lines(h, IDC_POT) == S({ p.c_str() }));
+            CHECK(list_lines(h, IDC_POT) == S({ p.c_str() }));
             for (char c : p)
                 CHECK((unsigned char)c < 0x80);
             wchar_t long_name[MAX_PATH] = L"";
@@ -654,8 +627,7 @@ TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
                 .choose(file)
                 .settings([&check_staged, file, opis](HWND h) {
                     check_staged(h, file);
-                    type(h, opis);
-                    wt::send_command(h, IDC_DODAJ);
+                    add_typed(h, opis);
                 });
         };
         add(prog, "Zapis");
@@ -699,7 +671,7 @@ TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
             .choose(prog)
             .box()
             .settings([&](HWND h) {
-                CHECK(lines(h, IDC_POT) == S({ NOTEPAD }));
+                CHECK(list_lines(h, IDC_POT) == S({ NOTEPAD }));
                 CHECK(staged() == NOTEPAD);
                 CHECK(current_dir() == kolvena_dir);
                 PostMessageA(h, WM_CLOSE, 0, 0);

@@ -496,13 +496,8 @@ TEST_CASE("pictures: programs without an icon")
 
         REQUIRE(d.boxes.size() == 3);
         for (size_t k = 0; k < d.boxes.size(); k++) {
-            const wt::Box &b = d.boxes[k];
             CAPTURE(k);
-            CHECK(b.text == wt::NAPAKA_IKONE);
-            CHECK(b.caption == "Napaka");
-            CHECK(b.button_ids == std::vector<int>{ IDOK });
-            CHECK(b.icon == NULL);
-            CHECK(b.owner == NULL);
+            wt::check_plain_box(d.boxes[k], wt::NAPAKA_IKONE, "Napaka");
         }
         REQUIRE(t.pictures.size() == 4);
         mt::check_items(t, 4);

@@ -44,13 +44,6 @@ bool add_icon(HWND h)
     return Shell_NotifyIconA(NIM_ADD, &tray) != FALSE;
 }
 
-void drain_quit()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
-}
-
 } // namespace
 
 TEST_CASE("the tray callback: only a right-button press on the icon opens the menu")
@@ -254,7 +247,7 @@ TEST_CASE("the window's own timer ticks: the tooltip turns while messages are pu
 TEST_CASE("destruction removes the icon, posts the quit with code 0 and stops the timer")
 {
     wt::reset_program_state();
-    drain_quit();
+    wt::drain_quit();
 
     // A window's timer is there to be stopped once.
     HWND other = wt::make_tray_window();
@@ -262,7 +255,7 @@ TEST_CASE("destruction removes the icon, posts the quit with code 0 and stops th
     CHECK(KillTimer(other, TIMER_TIP));
     CHECK_FALSE(KillTimer(other, TIMER_TIP));
     wt::destroy_tray_window(other);
-    drain_quit();
+    wt::drain_quit();
 
     HWND h = wt::make_tray_window();
     REQUIRE(h != NULL);

@@ -14,24 +14,6 @@
 
 namespace {
 
-// A message-only window that collects what the hooks post to it.
-HWND make_sink()
-{
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA wc;
-        ZeroMemory(&wc, sizeof wc);
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = "kolvena_sink";
-        registered = RegisterClassA(&wc) != 0;
-    }
-    HWND h = CreateWindowExA(0, "kolvena_sink", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
-                             GetModuleHandleA(NULL), NULL);
-    REQUIRE(h != NULL);
-    return h;
-}
-
 // One posted event, compared and printed whole: its wParam, and its lParam's
 // low and high words (x and y).
 struct Posted {
@@ -45,43 +27,68 @@ std::ostream &operator<<(std::ostream &os, const Posted &p)
               << ", " << (int)HIWORD(p.lParam) << ") }";
 }
 
-// Takes a posted event as the window procedure does: a move taken lets the
-// hooks post the next.
-void take(std::vector<Posted> &to, const MSG &msg)
+// What the hooks posted to the sink, in order.
+std::vector<Posted> sunk;
+
+// The sink takes a posted event as Kolvena's window procedure does: a move
+// taken lets the hooks post the next.
+LRESULT CALLBACK sink_proc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    to.push_back({ msg.wParam, msg.lParam });
-    if (msg.wParam == WM_MOUSEMOVE)
+    if (msg != MSHOOK_MSG)
+        return DefWindowProcA(h, msg, wParam, lParam);
+    sunk.push_back({ wParam, lParam });
+    if (wParam == WM_MOUSEMOVE)
         InterlockedExchange(&pomik_caka, 0);
+    return 0;
 }
 
-// Takes the MSHOOK_MSG messages waiting for the sink.
+// A message-only window that collects what the hooks post to it.
+HWND make_sink()
+{
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA wc;
+        ZeroMemory(&wc, sizeof wc);
+        wc.lpfnWndProc = sink_proc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = "kolvena_sink";
+        registered = RegisterClassA(&wc) != 0;
+    }
+    HWND h = CreateWindowExA(0, "kolvena_sink", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                             GetModuleHandleA(NULL), NULL);
+    REQUIRE(h != NULL);
+    return h;
+}
+
+// Takes the events waiting for the sink.
 std::vector<Posted> take_posted(HWND sink)
 {
-    std::vector<Posted> out;
     MSG msg;
     while (PeekMessageA(&msg, sink, MSHOOK_MSG, MSHOOK_MSG, PM_REMOVE))
-        take(out, msg);
+        DispatchMessageA(&msg);
+    std::vector<Posted> out;
+    out.swap(sunk);
     return out;
 }
 
-// Points the hook's globals at the sink without hooks installed.
-void aim_at(HWND sink)
+// A fresh program state and a sink that the hook's globals point at, with
+// no hooks installed and nothing waiting.
+HWND aimed_sink()
 {
+    wt::reset_program_state();
+    HWND sink = make_sink();
     MSHookStart(sink, MSHOOK_MSG);
     MSHookStop();
     REQUIRE(g_hMSWnd == sink);
     REQUIRE(g_uMSMsg == MSHOOK_MSG);
+    take_posted(sink);
+    return sink;
 }
 
+// A journal event: message, paramL, paramH, time.
 EVENTMSG event(UINT message, UINT l, UINT hgh, DWORD time)
 {
-    EVENTMSG ev;
-    ZeroMemory(&ev, sizeof ev);
-    ev.message = message;
-    ev.paramL = l;
-    ev.paramH = hgh;
-    ev.time = time;
-    return ev;
+    return EVENTMSG{ message, l, hgh, time, NULL };
 }
 
 } // namespace
@@ -113,10 +120,7 @@ TEST_CASE("MSHookStop without a hook, after a hook, and when the removal fails")
 
 TEST_CASE("the journal procedure posts each event once, packed into 16-bit halves")
 {
-    wt::reset_program_state();
-    HWND sink = make_sink();
-    aim_at(sink);
-    take_posted(sink);
+    HWND sink = aimed_sink();
 
     // x beyond 65535, y negative: each is cut to its low 16 bits. The high
     // word of wParam is the low word of the call's own wParam.
@@ -138,10 +142,7 @@ TEST_CASE("the journal procedure posts each event once, packed into 16-bit halve
 
 TEST_CASE("after a chord the next event is posted but held back once")
 {
-    wt::reset_program_state();
-    HWND sink = make_sink();
-    aim_at(sink);
-    take_posted(sink);
+    HWND sink = aimed_sink();
 
     SUBCASE("journal procedure")
     {
@@ -166,11 +167,7 @@ TEST_CASE("after a chord the next event is posted but held back once")
     SUBCASE("low-level procedure")
     {
         cz = 1;
-        MSLLHOOKSTRUCT ms;
-        ZeroMemory(&ms, sizeof ms);
-        ms.pt.x = 5;
-        ms.pt.y = 6;
-        ms.time = 2003;
+        MSLLHOOKSTRUCT ms = { { 5, 6 }, 0, 0, 2003, 0 };   // pt, mouseData, flags, time
         CHECK(MSLLHookProc(HC_ACTION, WM_MOUSEMOVE, (LPARAM)&ms) == 0);
         CHECK(cz == 0);
         CHECK(take_posted(sink).size() == 1);
@@ -181,16 +178,9 @@ TEST_CASE("after a chord the next event is posted but held back once")
 
 TEST_CASE("the low-level procedure posts mouse events; the journal does not post them again")
 {
-    wt::reset_program_state();
-    HWND sink = make_sink();
-    aim_at(sink);
-    take_posted(sink);
+    HWND sink = aimed_sink();
 
-    MSLLHOOKSTRUCT ms;
-    ZeroMemory(&ms, sizeof ms);
-    ms.pt.x = -3;
-    ms.pt.y = 65540;
-    ms.time = 3001;
+    MSLLHOOKSTRUCT ms = { { -3, 65540 }, 0, 0, 3001, 0 };   // pt, mouseData, flags, time
     MSLLHookProc(HC_ACTION, WM_RBUTTONDOWN, (LPARAM)&ms);
     CHECK(take_posted(sink) == std::vector<Posted>{ { WM_RBUTTONDOWN, MAKELPARAM(0xFFFD, 4) } });
 
@@ -245,48 +235,12 @@ LRESULT CALLBACK observe_ll(int code, WPARAM wParam, LPARAM lParam)
 
 size_t count(const std::vector<UINT> &v, UINT m)
 {
-    size_t n = 0;
-    for (UINT x : v)
-        n += x == m;
-    return n;
+    return std::count(v.begin(), v.end(), m);
 }
 
 size_t count_posted(const std::vector<Posted> &v, UINT m)
 {
-    size_t n = 0;
-    for (const Posted &p : v)
-        n += p.wParam == m;
-    return n;
-}
-
-void send_key(WORD vk, DWORD flags)
-{
-    INPUT in;
-    ZeroMemory(&in, sizeof in);
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.dwFlags = flags;
-    SendInput(1, &in, sizeof in);
-}
-
-// Pumps this thread's messages (the hooks are called meanwhile), moving what
-// is posted to the sink into `posted`, until `cond` holds.
-bool pump_collecting(HWND sink, std::vector<Posted> &posted, std::function<bool()> cond)
-{
-    DWORD start = GetTickCount();
-    MSG msg;
-    while (!cond()) {
-        if (GetTickCount() - start > 8000)
-            return false;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            if (msg.hwnd == sink && msg.message == MSHOOK_MSG)
-                take(posted, msg);
-            else
-                DispatchMessageA(&msg);
-        }
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
+    return std::count_if(v.begin(), v.end(), [m](const Posted &p) { return p.wParam == m; });
 }
 
 } // namespace
@@ -321,20 +275,17 @@ TEST_CASE("real input: each event is posted once, and the hold-back keeps it fro
     REQUIRE(g_hLLHook != NULL);
     journal_seen.clear();
     ll_seen.clear();
-    std::vector<Posted> posted;
     take_posted(sink);
 
     // A left click on our window: both hooks see it, one message each.
     wt::send_mouse(MOUSEEVENTF_LEFTDOWN);
     wt::send_mouse(MOUSEEVENTF_LEFTUP);
-    CHECK(pump_collecting(sink, posted, [] {
-        return count(journal_seen, WM_LBUTTONUP) >= 1;
-    }));
+    CHECK(wt::pump_until([] { return count(journal_seen, WM_LBUTTONUP) >= 1; }, 8000));
     CHECK(count(journal_seen, WM_LBUTTONDOWN) == 1);   // the journal path is live
     CHECK(count(ll_seen, WM_LBUTTONDOWN) == 1);
-    CHECK(count_posted(posted, WM_LBUTTONDOWN) == 1);
-    CHECK(count_posted(posted, WM_LBUTTONUP) == 1);
-    for (const Posted &p : posted) {
+    CHECK(count_posted(sunk, WM_LBUTTONDOWN) == 1);
+    CHECK(count_posted(sunk, WM_LBUTTONUP) == 1);
+    for (const Posted &p : sunk) {
         if (p.wParam == WM_LBUTTONDOWN) {
             INFO("the left press posted with lParam ", p.lParam);
             CHECK(LOWORD(p.lParam) == 200);
@@ -344,26 +295,26 @@ TEST_CASE("real input: each event is posted once, and the hold-back keeps it fro
 
     // After a chord: the next mouse event is posted but the low-level hooks
     // behind never see it; the one after it they see.
-    posted.clear();
+    sunk.clear();
     ll_seen.clear();
     cz = 1;
     wt::send_mouse(MOUSEEVENTF_RIGHTDOWN);
-    CHECK(pump_collecting(sink, posted, [&] { return count_posted(posted, WM_RBUTTONDOWN) >= 1; }));
+    CHECK(wt::pump_until([] { return count_posted(sunk, WM_RBUTTONDOWN) >= 1; }, 8000));
     CHECK(cz == 0);
     wt::send_mouse(MOUSEEVENTF_RIGHTUP);
-    CHECK(pump_collecting(sink, posted, [&] { return count_posted(posted, WM_RBUTTONUP) >= 1; }));
+    CHECK(wt::pump_until([] { return count_posted(sunk, WM_RBUTTONUP) >= 1; }, 8000));
     CHECK(count(ll_seen, WM_RBUTTONDOWN) == 0);
     CHECK(count(ll_seen, WM_RBUTTONUP) == 1);
 
     // Keyboard events reach only the journal hook: posted, and after a chord
     // the first one is kept from the journal hooks behind.
-    posted.clear();
+    sunk.clear();
     journal_seen.clear();
     cz = 1;
-    send_key('K', 0);
-    send_key('K', KEYEVENTF_KEYUP);
-    CHECK(pump_collecting(sink, posted, [&] { return count_posted(posted, WM_KEYUP) >= 1; }));
-    CHECK(count_posted(posted, WM_KEYDOWN) == 1);
+    keybd_event('K', 0, 0, 0);
+    keybd_event('K', 0, KEYEVENTF_KEYUP, 0);
+    CHECK(wt::pump_until([] { return count_posted(sunk, WM_KEYUP) >= 1; }, 8000));
+    CHECK(count_posted(sunk, WM_KEYDOWN) == 1);
     CHECK(cz == 0);
     CHECK(count(journal_seen, WM_KEYDOWN) == 0);
     CHECK(count(journal_seen, WM_KEYUP) == 1);
@@ -610,17 +561,10 @@ TEST_CASE("start-up: hidden window, icon, hook, timer and list; the loop ends wi
     wt::reset_program_state();
     ghInst = NULL;
     ZeroMemory(&tray, sizeof tray);
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    wt::drain_quit();
 
-    char win[MAX_PATH];
-    GetWindowsDirectoryA(win, sizeof win);
-    std::string cfg = std::string(win) + "\\Kolvena.cfg";
-    FILE *f = fopen(cfg.c_str(), "wb");
-    REQUIRE(f != nullptr);
-    fputs("Beleznica\r\nC:\\windows\\notepad.exe\r\n", f);
-    fclose(f);
+    const std::string cfg = wt::win_path("Kolvena.cfg");
+    wt::write_bytes(cfg, "Beleznica\r\nC:\\windows\\notepad.exe\r\n");
     SetCurrentDirectoryA("C:\\");
 
     wt::PatchedImport patched("kernel32.dll", "GetProcAddress", (void *)rec_GetProcAddress);
@@ -650,7 +594,7 @@ TEST_CASE("start-up: hidden window, icon, hook, timer and list; the loop ends wi
     CHECK(seen.timer);
     CHECK(seen.icon);
     CHECK(seen.entries == 1);
-    CHECK(lstrcmpiA(seen.cur_dir.c_str(), win) == 0);
+    CHECK(lstrcmpiA(seen.cur_dir.c_str(), wt::win_dir().c_str()) == 0);
     CHECK(seen.tri == (GetSystemMetrics(SM_CMOUSEBUTTONS) == 3 ? 1 : 0));
 
     const NOTIFYICONDATAA &t = seen.tray_record;
@@ -711,9 +655,7 @@ TEST_CASE("another copy running, or no window: start-up ends at once with exit c
         if (tray.hWnd != NULL)
             wt::destroy_tray_window(tray.hWnd);
         SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
+        wt::drain_quit();
     });
     HINSTANCE inst = GetModuleHandleA(NULL);
     int rc = -1;
