@@ -117,13 +117,7 @@ struct TrayWindow {
     }
     static LRESULT CALLBACK spy(HWND h, UINT msg, WPARAM wp, LPARAM lp)
     {
-        MSG m;
-        ZeroMemory(&m, sizeof m);
-        m.hwnd = h;
-        m.message = msg;
-        m.wParam = wp;
-        m.lParam = lp;
-        messages().push_back(m);
+        messages().push_back(MSG{ h, msg, wp, lp, 0, {} });
         if (msg == WM_DESTROY) {
             hooks_at_destroy()[0] = g_hMSHook;
             hooks_at_destroy()[1] = g_hLLHook;
