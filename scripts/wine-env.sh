@@ -35,6 +35,20 @@ kolvena_make_prefix() {
   rm -f "$reg"
 }
 
+# kolvena_dpi DIR DPI: the screens of the prefix in DIR at DPI (144 for 150 %
+# scaling): Wine reports HKCU\Control Panel\Desktop\LogPixels as every
+# screen's DPI. Returns regedit's exit code.
+kolvena_dpi() {
+  local reg rc
+  reg=$(mktemp /tmp/kolvena-dpi.XXXXXX.reg)
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n' "$2" > "$reg"
+  WINEPREFIX="$1" wine regedit /s "Z:$(echo "$reg" | tr / '\\')" >/dev/null 2>&1
+  rc=$?
+  WINEPREFIX="$1" wineserver -w
+  rm -f "$reg"
+  return "$rc"
+}
+
 # kolvena_fresh_prefix DIR: a throwaway prefix in DIR, copied from the run's
 # template ($KOLVENA_WINE_TEMPLATE) or, without one, made afresh.
 kolvena_fresh_prefix() {

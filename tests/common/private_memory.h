@@ -1,7 +1,7 @@
 // The committed private memory of this process, counted from its address
 // space as Windows defines private bytes: the committed regions of type
-// MEM_PRIVATE. (Wine leaves PrivateUsage of
-// PROCESS_MEMORY_COUNTERS_EX at 0, so it is not asked.) Used by the soak test and the benchmarks.
+// MEM_PRIVATE. (Wine leaves PrivateUsage of PROCESS_MEMORY_COUNTERS_EX at 0,
+// so it is not asked.) Used by the soak test and the benchmarks.
 #pragma once
 
 #include <windows.h>

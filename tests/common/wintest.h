@@ -102,7 +102,6 @@ namespace wt {
 // and puts its old value back when the guard goes, even when a REQUIRE fails.
 template <typename T> class Restore {
 public:
-    explicit Restore(T &v) : var(v), saved(v) {}
     Restore(T &v, T now) : var(v), saved(v) { var = now; }
     ~Restore() { var = saved; }
     Restore(const Restore &) = delete;
@@ -178,6 +177,13 @@ inline std::string win_dir()
 inline std::string win_path(const char *name)
 {
     return win_dir() + "\\" + name;
+}
+
+inline std::string current_dir()
+{
+    char dir[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof dir, dir);
+    return dir;
 }
 
 // A file's bytes ("<missing>" when it cannot be opened).

@@ -146,8 +146,7 @@ TEST_CASE("w_dir pointing nowhere: load and save use the current directory, the 
     lstrcpyA(w_dir, "C:\\ni\\take\\mape");
 
     REQUIRE(shrani_cfg());
-    CHECK(read_bytes(other + "\\Kolvena.cfg") ==
-          "#1\r\n\r\nStaro\r\nC:\\staro.exe\r\nNovo\r\nC:\\novo.exe\r\n");
+    CHECK(read_bytes(other + "\\Kolvena.cfg") == NOVO);
     CHECK(read_bytes(cfg_path()) == STARO);
 
     wt::reset_program_state();

@@ -570,13 +570,6 @@ TEST_CASE("a save that fails is reported and the old file stays")
 
 // ---- a program whose path the ANSI code page cannot spell ----
 
-static std::string current_dir()
-{
-    char d[MAX_PATH] = "";
-    GetCurrentDirectoryA(sizeof d, d);
-    return d;
-}
-
 // A volume that keeps no short names: "If you call GetShortPathName on a path
 // that doesn't have any short names on-disk, the call will succeed, but will
 // return the long-name path instead." (GetShortPathNameW, on Microsoft Learn.)
@@ -602,7 +595,7 @@ TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
     REQUIRE_MESSAGE(wide(ansi) != prog, "code page ", GetACP(), " spells ", ansi);
 
     start_with_entries(0);
-    const std::string kolvena_dir = current_dir();
+    const std::string kolvena_dir = wt::current_dir();
     REQUIRE(mt::same_path(kolvena_dir, wt::win_dir()));
 
     SUBCASE("its short name is staged, saved, loaded, started and drawn") {
@@ -618,7 +611,7 @@ TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
             CHECK(GetLongPathNameW(wide(p).c_str(), long_name, MAX_PATH) > 0);
             CHECK(_wcsicmp(long_name, file.c_str()) == 0);
             // Kolvena's current directory stays, wherever the dialog went.
-            CHECK(current_dir() == kolvena_dir);
+            CHECK(wt::current_dir() == kolvena_dir);
         };
         Session s;
         // Browses for `file` and adds it as `opis`.
@@ -635,7 +628,7 @@ TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
         s.settings([](HWND h) { wt::press(h, IDC_KONCAJ); });
         s.run();
         CHECK(s.d.boxes.empty());
-        CHECK(current_dir() == kolvena_dir);
+        CHECK(wt::current_dir() == kolvena_dir);
 
         // Loaded again as at the next start, and started from the menu.
         wt::reset_program_state();
@@ -673,7 +666,7 @@ TEST_CASE("a program in a folder named with a letter the ANSI code page lacks")
             .settings([&](HWND h) {
                 CHECK(list_lines(h, IDC_POT) == S({ NOTEPAD }));
                 CHECK(staged() == NOTEPAD);
-                CHECK(current_dir() == kolvena_dir);
+                CHECK(wt::current_dir() == kolvena_dir);
                 PostMessageA(h, WM_CLOSE, 0, 0);
             });
         s.run();

@@ -93,9 +93,7 @@ kv_wait_menu_open || kv_fail "no menu for \" Izhod \""
 kv_menu_click last
 kv_wait_exit || kv_fail "Kolvena did not end on \" Izhod \""
 wineserver -w
-printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:00000090\n' > "$KV_WORK/dpi.reg"
-wine regedit /s "$(kv_winpath "$KV_WORK/dpi.reg")" || kv_fail "regedit"
-wineserver -w
+kolvena_dpi "$WINEPREFIX" 144 || kv_fail "regedit"
 kv_start
 # The tray icon is shown at 24x24 now, which the icon finder does not look
 # for: the menu is opened from the desktop, with the chord, once Kolvena's

@@ -69,8 +69,7 @@ struct Record {
 inline std::vector<Record> read_records()
 {
     std::vector<Record> out;
-    std::string all = wt::read_bytes(record_file());
-    for (const std::string &line : wt::crlf_lines(all == "<missing>" ? "" : all)) {
+    for (const std::string &line : wt::crlf_lines(wt::read_bytes(record_file()))) {
         // The command line may hold tabs; the other fields hold none.
         size_t t1 = line.find('\t'), t3 = line.rfind('\t');
         size_t t2 = t3 == std::string::npos || t3 == 0 ? std::string::npos : line.rfind('\t', t3 - 1);

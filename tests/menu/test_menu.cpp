@@ -138,7 +138,7 @@ TEST_CASE("the menu's items: entries in list order, then the fixed commands")
             CAPTURE(v);
             wt::reset_program_state();
             wt::add_entry("Beleznica", wt::NOTEPAD);
-            wt::add_entry("Register", "C:\\windows\\regedit.exe");
+            wt::add_entry("Register", wt::REGEDIT);
             icn_kljuka = v;
             mt::check_items(mt::read_opening(w.hwnd), 2, { "Beleznica", "Register" });
         }

@@ -509,8 +509,7 @@ UINT WINAPI proc_as_windows_directory(LPSTR buf, UINT size)
 TEST_CASE("a Windows directory that cannot be written: nothing loaded, the save refused and reported")
 {
     write_bytes(win_path("Kolvena.cfg"), "Beleznica\r\nC:\\windows\\notepad.exe\r\n");
-    char cwd[MAX_PATH];
-    GetCurrentDirectoryA(sizeof cwd, cwd);
+    const std::string cwd = wt::current_dir();
 
     // Start-up as the program makes it, with the system naming Z:\proc as
     // the Windows directory: the file cannot be created there, nothing is
@@ -546,7 +545,7 @@ TEST_CASE("a Windows directory that cannot be written: nothing loaded, the save 
     CHECK(read_bytes(win_path("Kolvena.cfg")) == "Beleznica\r\nC:\\windows\\notepad.exe\r\n");
 
     GetWindowsDirectoryA(w_dir, sizeof w_dir);
-    SetCurrentDirectoryA(cwd);
+    SetCurrentDirectoryA(cwd.c_str());
 }
 
 TEST_CASE("descriptions typed in the bytes of the ANSI code page: added, saved and loaded back byte for byte")

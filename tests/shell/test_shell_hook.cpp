@@ -525,9 +525,7 @@ void CALLBACK probe(HWND, UINT, UINT_PTR, DWORD)
     seen.hook_threads = time_critical_threads();
     seen.icon = wt::icon_there(h);
     seen.entries = stevilo_vnosov();
-    char dir[MAX_PATH] = "";
-    GetCurrentDirectoryA(sizeof dir, dir);
-    seen.cur_dir = dir;
+    seen.cur_dir = wt::current_dir();
     seen.tri = tri_mous;
     // The window's timer is running: it can be stopped (and is started
     // again, so that the window's destruction stops it).
