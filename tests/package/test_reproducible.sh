@@ -29,7 +29,9 @@ unzip -q "$work/a/build/$name.zip" -d "$work/unzipped"
 (cd "$work/unzipped/$name" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the zip's files"
 readme=$work/unzipped/$name/README.txt
 [ "$(grep -vc $'\r$' "$readme")" = 0 ] || fail "README.txt has lines without CR LF"
-! grep -nE '!\[|^ *\|' "$readme" || fail "README.txt holds Markdown image links or tables"
+if grep -qE '!\[|^ *\|' "$readme"; then
+  fail "README.txt holds Markdown image links or tables: $(grep -nE '!\[|^ *\|' "$readme" | head -n 1)"
+fi
 grep -q 'certutil -hashfile .*SHA256' "$readme" && grep -q SHA256SUMS "$readme" ||
   fail "README.txt does not say how to check the download"
 
