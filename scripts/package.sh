@@ -35,10 +35,10 @@ sed 's/\r$//; s/$/\r/' docs/README.txt > "$stage/README.txt"
 (cd "$stage" && sha256sum x86/Kolvena.exe x64/Kolvena.exe README.txt | sed 's/$/\r/' > SHA256SUMS)
 
 # zip -X leaves out the owner and time extra fields, -D the folder entries;
-# strip-nondeterminism sets every entry's time and permissions (DOS times
-# are local times: in UTC they are the same everywhere).
+# strip-nondeterminism gives every entry the source's time (written in UTC,
+# whatever the time zone here) and permissions 644, or 755 where executable.
 (cd build/package && find "$name" -type f | LC_ALL=C sort | zip -q -X -D "../$name.zip" -@)
-TZ=UTC strip-nondeterminism -t zip -T "$epoch" "build/$name.zip"
+strip-nondeterminism -t zip -T "$epoch" "build/$name.zip"
 (cd build && sha256sum "$name.zip" > "$name.zip.sha256")
 
 echo "build/$name.zip, from $(git rev-parse --short HEAD 2>/dev/null || echo "the source") of $(TZ=UTC date -d "@$epoch" '+%Y-%m-%d %H:%M:%S UTC'):"
