@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The release package is the same bytes from the same source whoever builds
-# it, wherever and whenever: HEAD cloned into two folders of different names
-# and packaged one after the other (the second in another time zone and with
-# another umask) gives the same x86/Kolvena.exe, x64/Kolvena.exe and zip.
-# The zip's README.txt is the users' text, as Notepad shows it.
+# The same source gives the same package wherever and whenever it is built:
+# HEAD cloned into two differently named folders and packaged one after the
+# other (the second in another time zone and umask) gives the same bytes of
+# both Kolvena.exe and the zip, whose README.txt reads well in Notepad.
 set -u
 src=${KOLVENA_SRC_DIR:?}
 name=Kolvena-1.1
@@ -18,7 +17,7 @@ package() {
     bash "$1/scripts/package.sh" > "$1.log" 2>&1 || { cat "$1.log"; echo "FAIL: package.sh in $1"; exit 1; }
 }
 package "$work/a"
-(export TZ=JST-9; umask 027; package "$work/second-checkout")
+(export TZ=JST-9; umask 027; package "$work/second-checkout") || exit 1
 
 for f in "package/$name/x86/Kolvena.exe" "package/$name/x64/Kolvena.exe" "$name.zip"; do
   cmp "$work/a/build/$f" "$work/second-checkout/build/$f" || fail "$f differs between the two checkouts"
