@@ -24,6 +24,7 @@ packages=(
   xvfb xdotool x11-utils imagemagick
   doctest-dev
   libclang-rt-14-dev
+  zip unzip strip-nondeterminism # the release zip, the same bytes from the same source
 )
 QEMU_MIN=1:10.0
 
