@@ -227,6 +227,14 @@ void ShutDown(void)
 
 // ---- the menu ----
 
+// A started program may bring its window to the front only when the process
+// that starts it hands it that right (AllowSetForegroundWindow). Kolvena,
+// which has just had the click on its own menu, has the right to hand on.
+static void dovoli_ospredje(DWORD pid)
+{
+    AllowSetForegroundWindow(pid);
+}
+
 // Starts the program at `pot` as it would start on its own from Explorer,
 // not as a copy of how Kolvena itself was started.
 static void zazeni(const char *pot)
@@ -262,7 +270,12 @@ static void zazeni(const char *pot)
 
     // Normal priority: without a class of its own a program started by an
     // idle-class process is idle too.
-    if (CreateProcessA(pot, ukaz, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL, v_mapi, &si, &pi)) {
+    // Held until it has the right to the foreground: running, it could make
+    // its first window before, and that window would open behind.
+    if (CreateProcessA(pot, ukaz, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, NULL,
+                       v_mapi, &si, &pi)) {
+        dovoli_ospredje(pi.dwProcessId);
+        ResumeThread(pi.hThread);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     } else {
@@ -313,7 +326,50 @@ int sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV])
     return nslik;
 }
 
-void Prikazi_Menu(HWND hwnd)
+// ---- a press beside the menu ----
+//
+// A menu whose owner is not the foreground window does not close at a click
+// beside it: Windows gives that click to the window under it. The desktop's
+// chord and middle button are made over another program's window, and
+// Windows may refuse Kolvena the foreground then. The hook reports every
+// press, so the window procedure ends the menu at a press that lands beside
+// it (meni_pritisk).
+//
+// A press that the hook posted before the menu opened is not beside it,
+// though the window takes it only inside the menu's loop: the right press
+// on the icon reaches the hook before the notification area calls Kolvena
+// back. So each opening posts MENI_ODPRT with its number behind the
+// messages waiting, and presses count from when the window has taken it.
+
+static UINT odprt_st;     // the opening being tracked; 0: none
+static UINT sprejet_st;   // the opening whose MENI_ODPRT the window has taken
+
+// The window class of a tracked menu's windows.
+constexpr char RAZRED_MENIJA[] = "#32768";
+
+void meni_odprt(WPARAM st)
+{
+    sprejet_st = (UINT)st;
+}
+
+void meni_pritisk(LPARAM lParam)
+{
+    if (odprt_st == 0 || sprejet_st != odprt_st)
+        return;
+    // The hooks post 16 bits of each coordinate; left of or above the main
+    // monitor they are negative.
+    POINT pt = { (SHORT)LOWORD(lParam), (SHORT)HIWORD(lParam) };
+    for (HWND m = FindWindowExA(NULL, NULL, RAZRED_MENIJA, NULL); m != NULL;
+         m = FindWindowExA(NULL, m, RAZRED_MENIJA, NULL)) {
+        RECT r;
+        if (GetWindowThreadProcessId(m, NULL) == GetCurrentThreadId() && IsWindowVisible(m) &&
+            GetWindowRect(m, &r) && PtInRect(&r, pt))
+            return;   // on the menu: the menu's own
+    }
+    EndMenu();
+}
+
+int Prikazi_Menu(HWND hwnd, const POINT *kje)
 {
     // This call's own menus: a nested call overwrites the globals.
     HMENU holder = CreateMenu();
@@ -327,8 +383,25 @@ void Prikazi_Menu(HWND hwnd)
     AppendMenuA(holder, MF_POPUP, (UINT_PTR)popup, " ");
 
     POINT pt;
-    GetCursorPos(&pt);
+    if (kje != NULL)
+        pt = *kje;
+    else
+        GetCursorPos(&pt);
+
+    // A nested call (a menu asked for while this one's dialog or box is up)
+    // puts back the opening it found.
+    static UINT stevec;
+    const UINT prej_odprt = odprt_st, prej_sprejet = sprejet_st;
+    if (++stevec == 0)
+        stevec = 1;
+    odprt_st = stevec;
+    PostMessageA(hwnd, MENI_ODPRT, odprt_st, 0);
     int izbira = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_VERTICAL, pt.x, pt.y, 0, hwnd, NULL);
+    odprt_st = prej_odprt;
+    sprejet_st = prej_sprejet;
+    // Without a message after it, a menu whose owner is the foreground window
+    // appears the second time and at once disappears.
+    PostMessageA(hwnd, WM_NULL, 0, 0);
 
     for (int c = IDM_PRVI_PROGRAM; c < IDx; c++)
         if (c == izbira)
@@ -357,4 +430,5 @@ void Prikazi_Menu(HWND hwnd)
     for (int i = 0; i < nslik; i++)
         DeleteObject(slike[i]);
     ldown = 0;
+    return izbira;
 }
