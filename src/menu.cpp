@@ -349,7 +349,9 @@ constexpr char RAZRED_MENIJA[] = "#32768";
 
 void meni_odprt(WPARAM st)
 {
-    sprejet_st = (UINT)st;
+    // That of a nested call whose menu the system refused is left over.
+    if ((UINT)st == odprt_st)
+        sprejet_st = odprt_st;
 }
 
 void meni_pritisk(LPARAM lParam)
