@@ -189,7 +189,7 @@ extern HRESULT (WINAPI *pGetDpiForMonitor)(HMONITOR, MONITOR_DPI_TYPE, UINT *, U
 extern UINT (WINAPI *pPrivateExtractIconsA)(LPCSTR, int, int, int, HICON *, UINT *, UINT, UINT);
 extern BOOL (WINAPI *pSystemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT);
 void najdi_dpi_klice(void);
-int  dpi_pod_kazalcem(HDC hdcOkno);
+int  dpi_pod_kazalcem(HDC hdcOkno, const POINT *kje = nullptr);
 
 // The shutdown request, ExitWindowsEx. It exists for tests, which put a
 // stand-in here: in their Wine session a real request would end every program.
@@ -204,7 +204,7 @@ int  Prikazi_Menu(HWND hwnd, const POINT *kje = nullptr);
 void meni_pritisk(LPARAM lParam);
 // The window took the MENI_ODPRT message of opening `st`.
 void meni_odprt(WPARAM st);
-int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV]);
+int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje = nullptr);
 void ShutDown(void);
 
 // ---- settings dialog (dialog.cpp) ----

@@ -66,14 +66,17 @@ void najdi_dpi_klice(void)
     poisci_funkcijo(user32, "SystemParametersInfoForDpi", pSystemParametersInfoForDpi);
 }
 
-// The DPI of the monitor under the cursor, where the menu opens. Where
-// monitors have no DPI of their own (before Windows 8.1), the screen's.
-int dpi_pod_kazalcem(HDC hdcOkno)
+// The DPI of the monitor where the menu opens: at `kje`, or under the cursor
+// where that is NULL. Where monitors have no DPI of their own (before
+// Windows 8.1), the screen's.
+int dpi_pod_kazalcem(HDC hdcOkno, const POINT *kje)
 {
     najdi_dpi_klice();
     POINT pt;
     UINT dpi_x, dpi_y;
-    if (pGetDpiForMonitor != NULL && GetCursorPos(&pt) &&
+    if (kje != NULL)
+        pt = *kje;
+    if (pGetDpiForMonitor != NULL && (kje != NULL || GetCursorPos(&pt)) &&
         SUCCEEDED(pGetDpiForMonitor(MonitorFromPoint(pt, MONITOR_DEFAULTTONEAREST),
                                     MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y)))
         return (int)dpi_y;
@@ -295,15 +298,16 @@ static void nastavitve(void)
 }
 
 // Appends the program entries (text, or pictures in picture mode) and the
-// fixed items to popup. Returns the number of pictures stored in slike.
-int sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV])
+// fixed items to popup, for a menu that opens at `kje` (at the cursor where
+// that is NULL). Returns the number of pictures stored in slike.
+int sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje)
 {
     int nslik = 0;
     if (icn_kljuka == 1) {
         HDC hdc = GetDC(hwnd);
         // Drawn anew at every opening for the monitor it opens on; at 96 DPI
         // in the drawing context's default font, as ever.
-        int dpi = dpi_pod_kazalcem(hdc);
+        int dpi = dpi_pod_kazalcem(hdc, kje);
         HFONT pisava = dpi == USER_DEFAULT_SCREEN_DPI ? NULL : pisava_menija(hdc, dpi);
         for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++)
             slike[nslik++] = naredi_sliko(hdc, popup, i, dpi, pisava);
@@ -380,7 +384,7 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     hpopup1 = popup;
 
     HBITMAP slike[MAX_VNOSOV];
-    int nslik = sestavi_menu(hwnd, popup, slike);
+    int nslik = sestavi_menu(hwnd, popup, slike, kje);
 
     AppendMenuA(holder, MF_POPUP, (UINT_PTR)popup, " ");
 

@@ -6,7 +6,6 @@
 #include "wintest.h"
 
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -81,11 +80,10 @@ TEST_CASE("the tray callback: only a right-button press on the icon opens the me
     CHECK(ldown == 0);
     CHECK(cz == 0);
 
-    // From the keyboard the icon gets the same press, the cursor elsewhere:
-    // the menu opens at the icon, and left with Esc hands the focus back
-    // ("use NIM_SETFOCUS to return focus to the notification area",
-    // NOTIFYICONDATA, on Microsoft Learn). The hook's report of the press,
-    // taken in the menu's loop, does not end the menu.
+    // From the keyboard, the cursor elsewhere: the menu at the icon, and after
+    // Esc "use NIM_SETFOCUS to return focus to the notification area"
+    // (NOTIFYICONDATA, on Microsoft Learn). The icon's press as the hook
+    // reported it, taken in the menu's loop, does not end the menu.
     najdi_klic_ikone();
     wt::Restore<decltype(pShell_NotifyIconGetRect)> place(pShell_NotifyIconGetRect, icon_at);
     wt::PatchedImport notify("shell32.dll", "Shell_NotifyIconA", (void *)noted_notify);
