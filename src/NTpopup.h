@@ -104,6 +104,17 @@ extern UINT  g_uMSMsg;
 extern HHOOK (WINAPI *namesti_hook)(int, HOOKPROC, HINSTANCE, DWORD);
 extern NOTIFYICONDATAA sprememba;
 
+// Posted by every opening of the menu to the window, behind the hook's
+// messages already waiting; wParam is the opening's number (see
+// meni_pritisk in menu.cpp).
+constexpr UINT MENI_ODPRT = WM_APP + 1;
+
+// The icon's place on the screen, Shell_NotifyIconGetRect (Windows 7 and
+// later), found in shell32 by najdi_klic_ikone at its first call; tests put
+// a stand-in into the pointer after that call.
+extern HRESULT (WINAPI *pShell_NotifyIconGetRect)(const NOTIFYICONIDENTIFIER *, RECT *);
+void najdi_klic_ikone(void);
+
 LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // Loads a system DLL by name from the system directory only (never from the
@@ -178,14 +189,22 @@ extern HRESULT (WINAPI *pGetDpiForMonitor)(HMONITOR, MONITOR_DPI_TYPE, UINT *, U
 extern UINT (WINAPI *pPrivateExtractIconsA)(LPCSTR, int, int, int, HICON *, UINT *, UINT, UINT);
 extern BOOL (WINAPI *pSystemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT);
 void najdi_dpi_klice(void);
-int  dpi_pod_kazalcem(HDC hdcOkno);
+int  dpi_pod_kazalcem(HDC hdcOkno, const POINT *kje = nullptr);
 
 // The shutdown request, ExitWindowsEx. It exists for tests, which put a
 // stand-in here: in their Wine session a real request would end every program.
 extern BOOL (WINAPI *zahtevaj_zaustavitev)(UINT, DWORD);
 
-void Prikazi_Menu(HWND hwnd);
-int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV]);
+// Builds, tracks and carries out the menu; it opens at `kje` (screen
+// coordinates), at the cursor where that is NULL. Returns the command
+// chosen, 0 when the menu was dismissed.
+int  Prikazi_Menu(HWND hwnd, const POINT *kje = nullptr);
+// The hook reported a button press at lParam's point (as the hooks pack it):
+// beside the menu that is open now, it ends that menu.
+void meni_pritisk(LPARAM lParam);
+// The window took the MENI_ODPRT message of opening `st`.
+void meni_odprt(WPARAM st);
+int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje = nullptr);
 void ShutDown(void);
 
 // ---- settings dialog (dialog.cpp) ----

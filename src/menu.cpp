@@ -66,14 +66,17 @@ void najdi_dpi_klice(void)
     poisci_funkcijo(user32, "SystemParametersInfoForDpi", pSystemParametersInfoForDpi);
 }
 
-// The DPI of the monitor under the cursor, where the menu opens. Where
-// monitors have no DPI of their own (before Windows 8.1), the screen's.
-int dpi_pod_kazalcem(HDC hdcOkno)
+// The DPI of the monitor where the menu opens: at `kje`, or under the cursor
+// where that is NULL. Where monitors have no DPI of their own (before
+// Windows 8.1), the screen's.
+int dpi_pod_kazalcem(HDC hdcOkno, const POINT *kje)
 {
     najdi_dpi_klice();
     POINT pt;
     UINT dpi_x, dpi_y;
-    if (pGetDpiForMonitor != NULL && GetCursorPos(&pt) &&
+    if (kje != NULL)
+        pt = *kje;
+    if (pGetDpiForMonitor != NULL && (kje != NULL || GetCursorPos(&pt)) &&
         SUCCEEDED(pGetDpiForMonitor(MonitorFromPoint(pt, MONITOR_DEFAULTTONEAREST),
                                     MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y)))
         return (int)dpi_y;
@@ -227,6 +230,14 @@ void ShutDown(void)
 
 // ---- the menu ----
 
+// A started program may bring its window to the front only when the process
+// that starts it hands it that right (AllowSetForegroundWindow). Kolvena,
+// which has just had the click on its own menu, has the right to hand on.
+static void dovoli_ospredje(DWORD pid)
+{
+    AllowSetForegroundWindow(pid);
+}
+
 // Starts the program at `pot` as it would start on its own from Explorer,
 // not as a copy of how Kolvena itself was started.
 static void zazeni(const char *pot)
@@ -262,7 +273,12 @@ static void zazeni(const char *pot)
 
     // Normal priority: without a class of its own a program started by an
     // idle-class process is idle too.
-    if (CreateProcessA(pot, ukaz, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL, v_mapi, &si, &pi)) {
+    // Held until it has the right to the foreground: running, it could make
+    // its first window before, and that window would open behind.
+    if (CreateProcessA(pot, ukaz, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, NULL,
+                       v_mapi, &si, &pi)) {
+        dovoli_ospredje(pi.dwProcessId);
+        ResumeThread(pi.hThread);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     } else {
@@ -282,15 +298,16 @@ static void nastavitve(void)
 }
 
 // Appends the program entries (text, or pictures in picture mode) and the
-// fixed items to popup. Returns the number of pictures stored in slike.
-int sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV])
+// fixed items to popup, for a menu that opens at `kje` (at the cursor where
+// that is NULL). Returns the number of pictures stored in slike.
+int sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje)
 {
     int nslik = 0;
     if (icn_kljuka == 1) {
         HDC hdc = GetDC(hwnd);
         // Drawn anew at every opening for the monitor it opens on; at 96 DPI
         // in the drawing context's default font, as ever.
-        int dpi = dpi_pod_kazalcem(hdc);
+        int dpi = dpi_pod_kazalcem(hdc, kje);
         HFONT pisava = dpi == USER_DEFAULT_SCREEN_DPI ? NULL : pisava_menija(hdc, dpi);
         for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++)
             slike[nslik++] = naredi_sliko(hdc, popup, i, dpi, pisava);
@@ -313,7 +330,52 @@ int sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV])
     return nslik;
 }
 
-void Prikazi_Menu(HWND hwnd)
+// ---- a press beside the menu ----
+//
+// A menu whose owner is not the foreground window does not close at a click
+// beside it: Windows gives that click to the window under it. The desktop's
+// chord and middle button are made over another program's window, and
+// Windows may refuse Kolvena the foreground then. The hook reports every
+// press, so the window procedure ends the menu at a press that lands beside
+// it (meni_pritisk).
+//
+// A press that the hook posted before the menu opened is not beside it,
+// though the window takes it only inside the menu's loop: the right press
+// on the icon reaches the hook before the notification area calls Kolvena
+// back. So each opening posts MENI_ODPRT with its number behind the
+// messages waiting, and presses count from when the window has taken it.
+
+static UINT odprt_st;     // the opening being tracked; 0: none
+static UINT sprejet_st;   // the opening whose MENI_ODPRT the window has taken
+
+// The window class of a tracked menu's windows.
+constexpr char RAZRED_MENIJA[] = "#32768";
+
+void meni_odprt(WPARAM st)
+{
+    // That of a nested call whose menu the system refused is left over.
+    if ((UINT)st == odprt_st)
+        sprejet_st = odprt_st;
+}
+
+void meni_pritisk(LPARAM lParam)
+{
+    if (odprt_st == 0 || sprejet_st != odprt_st)
+        return;
+    // The hooks post 16 bits of each coordinate; left of or above the main
+    // monitor they are negative.
+    POINT pt = { (SHORT)LOWORD(lParam), (SHORT)HIWORD(lParam) };
+    for (HWND m = FindWindowExA(NULL, NULL, RAZRED_MENIJA, NULL); m != NULL;
+         m = FindWindowExA(NULL, m, RAZRED_MENIJA, NULL)) {
+        RECT r;
+        if (GetWindowThreadProcessId(m, NULL) == GetCurrentThreadId() && IsWindowVisible(m) &&
+            GetWindowRect(m, &r) && PtInRect(&r, pt))
+            return;   // on the menu: the menu's own
+    }
+    EndMenu();
+}
+
+int Prikazi_Menu(HWND hwnd, const POINT *kje)
 {
     // This call's own menus: a nested call overwrites the globals.
     HMENU holder = CreateMenu();
@@ -322,13 +384,30 @@ void Prikazi_Menu(HWND hwnd)
     hpopup1 = popup;
 
     HBITMAP slike[MAX_VNOSOV];
-    int nslik = sestavi_menu(hwnd, popup, slike);
+    int nslik = sestavi_menu(hwnd, popup, slike, kje);
 
     AppendMenuA(holder, MF_POPUP, (UINT_PTR)popup, " ");
 
     POINT pt;
-    GetCursorPos(&pt);
+    if (kje != NULL)
+        pt = *kje;
+    else
+        GetCursorPos(&pt);
+
+    // A nested call (a menu asked for while this one's dialog or box is up)
+    // puts back the opening it found.
+    static UINT stevec;
+    const UINT prej_odprt = odprt_st, prej_sprejet = sprejet_st;
+    if (++stevec == 0)
+        stevec = 1;
+    odprt_st = stevec;
+    PostMessageA(hwnd, MENI_ODPRT, odprt_st, 0);
     int izbira = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_VERTICAL, pt.x, pt.y, 0, hwnd, NULL);
+    odprt_st = prej_odprt;
+    sprejet_st = prej_sprejet;
+    // Without a message after it, a menu whose owner is the foreground window
+    // appears the second time and at once disappears.
+    PostMessageA(hwnd, WM_NULL, 0, 0);
 
     for (int c = IDM_PRVI_PROGRAM; c < IDx; c++)
         if (c == izbira)
@@ -357,4 +436,5 @@ void Prikazi_Menu(HWND hwnd)
     for (int i = 0; i < nslik; i++)
         DeleteObject(slike[i]);
     ldown = 0;
+    return izbira;
 }

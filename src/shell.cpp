@@ -240,8 +240,72 @@ static void dovoli_taskbar(HWND hwnd)
         pChangeWindowMessageFilterEx(hwnd, uTaskbarCreated, MSGFLT_ALLOW, NULL);
 }
 
+// The icon's place: Shell_NotifyIconGetRect from Windows 7 on.
+HRESULT (WINAPI *pShell_NotifyIconGetRect)(const NOTIFYICONIDENTIFIER *, RECT *);
+
+void najdi_klic_ikone(void)
+{
+    static bool poskuseno = false;
+    if (poskuseno)
+        return;
+    poskuseno = true;
+    poisci_funkcijo(GetModuleHandleA("shell32.dll"), "Shell_NotifyIconGetRect",
+                    pShell_NotifyIconGetRect);
+}
+
+// Where the icon's menu opens. Reached from the keyboard (Win+B, the arrow
+// keys, then Enter or the menu key), an icon of the first version gets the
+// same right press as from the mouse, with the cursor wherever it is: the
+// menu then opens at the middle of the icon. Returns false for the cursor's
+// place: the cursor is on the icon, or the icon's place is not known.
+static bool ob_ikoni(HWND hwnd, POINT *pt)
+{
+    najdi_klic_ikone();
+    NOTIFYICONIDENTIFIER ikona;
+    ZeroMemory(&ikona, sizeof ikona);
+    ikona.cbSize = sizeof ikona;
+    ikona.hWnd = hwnd;
+    ikona.uID = TRAY_ID;
+    RECT r;
+    POINT kazalec;
+    if (pShell_NotifyIconGetRect == NULL || FAILED(pShell_NotifyIconGetRect(&ikona, &r)) ||
+        !GetCursorPos(&kazalec) || PtInRect(&r, kazalec))
+        return false;
+    pt->x = r.left + (r.right - r.left) / 2;
+    pt->y = r.top + (r.bottom - r.top) / 2;
+    return true;
+}
+
+// A menu left with Esc (or a click beside it) hands the focus back to the
+// notification area, where a keyboard user was.
+static void fokus_ikonam(HWND hwnd)
+{
+    NOTIFYICONDATAA nid;
+    ZeroMemory(&nid, sizeof nid);
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = hwnd;
+    nid.uID = TRAY_ID;
+    Shell_NotifyIconA(NIM_SETFOCUS, &nid);
+}
+
+static LRESULT na_ikono(HWND hwnd, LPARAM lParam)
+{
+    if (lParam == WM_RBUTTONDOWN) {
+        SetForegroundWindow(hwnd);
+        POINT pt;
+        if (Prikazi_Menu(hwnd, ob_ikoni(hwnd, &pt) ? &pt : NULL) == 0)
+            fokus_ikonam(hwnd);
+    }
+    return 1;
+}
+
 static LRESULT na_hook(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    // Any press beside an open menu ends it (see menu.cpp).
+    if (wParam == WM_LBUTTONDOWN || wParam == WM_RBUTTONDOWN || wParam == WM_MBUTTONDOWN ||
+        wParam == WM_XBUTTONDOWN)
+        meni_pritisk(lParam);
+
     switch (wParam) {
     case WM_LBUTTONDOWN:
         ldown = 1;
@@ -252,9 +316,8 @@ static LRESULT na_hook(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_MOUSEMOVE:
         InterlockedExchange(&pomik_caka, 0);   // taken: the hook may post the next
         break;
-    // A menu whose owner is not in the foreground takes no keys and does not
-    // close on a click beside it: the desktop paths bring the window forward
-    // as the icon's path does.
+    // A menu whose owner is not in the foreground takes no keys: the desktop
+    // paths ask for the foreground as the icon's path does.
     case WM_RBUTTONDOWN:
         if (ldown == 1) {
             SetForegroundWindow(hwnd);
@@ -300,11 +363,11 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 1;
 
     case WM_TRAYNOTIFY:
-        if (lParam == WM_RBUTTONDOWN) {
-            SetForegroundWindow(hwnd);
-            Prikazi_Menu(hwnd);
-        }
-        return 1;
+        return na_ikono(hwnd, lParam);
+
+    case MENI_ODPRT:
+        meni_odprt(wParam);
+        return 0;
 
     case MSHOOK_MSG:
         return na_hook(hwnd, msg, wParam, lParam);

@@ -26,6 +26,8 @@ struct Launch {
     std::string application, command_line, directory;
     DWORD flags = 0;
     STARTUPINFOA si;
+    PROCESS_INFORMATION pi;
+    DWORD allowed = 0, held = 0;   // AllowSetForegroundWindow's process; its thread's hold then
 };
 Launch launch;
 decltype(&CreateProcessA) real_create_process;
@@ -43,7 +45,21 @@ BOOL WINAPI noted_create_process(LPCSTR app, LPSTR cmd, LPSECURITY_ATTRIBUTES pa
     launch.directory_given = dir != NULL;
     launch.directory = dir ? dir : "";
     launch.si = *si;
-    return real_create_process(app, cmd, pa, ta, inherit, flags, env, dir, si, pi);
+    BOOL ok = real_create_process(app, cmd, pa, ta, inherit, flags, env, dir, si, pi);
+    launch.pi = *pi;
+    return ok;
+}
+
+// "A process that can set the foreground window can enable another process
+// to set the foreground window by calling AllowSetForegroundWindow"
+// (SetForegroundWindow, Remarks, on Microsoft Learn): before the program's
+// thread runs and makes its window.
+BOOL WINAPI noted_allow(DWORD pid)
+{
+    launch.allowed = pid;
+    launch.held = SuspendThread(launch.pi.hThread);   // how often it was held before
+    ResumeThread(launch.pi.hThread);
+    return TRUE;
 }
 
 // Kolvena's start-up information as a shortcut set to run minimised gives it.
@@ -154,6 +170,9 @@ TEST_CASE("dismissing the menu does nothing and destroys it")
     mt::TrayWindow w;
 
     Tracked t = mt::read_opening(w.hwnd);
+    // Posted after the menu, or "the second time this menu is displayed, it
+    // appears and then immediately disappears" (TrackPopupMenu, Remarks).
+    CHECK(mt::TrayWindow::received(WM_NULL) == 0);
     CHECK(t.popup != NULL);
     CHECK_FALSE(IsMenu(t.holder));
     CHECK_FALSE(IsMenu(t.popup));
@@ -163,6 +182,7 @@ TEST_CASE("dismissing the menu does nothing and destroys it")
     wt::Driver d;      // no box may come
     wt::pump_for(300);
     d.finish();
+    CHECK(mt::TrayWindow::received(WM_NULL) == 1);
     CHECK(mt::read_records().empty());
     CHECK(stevilo_vnosov() == 1);
 }
@@ -187,6 +207,7 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
     wt::Finally class_back([=] { SetPriorityClass(self, old_class); });
     REQUIRE(SetPriorityClass(self, IDLE_PRIORITY_CLASS));
     wt::PatchedImport create("kernel32.dll", "CreateProcessA", (void *)noted_create_process);
+    wt::PatchedImport allow("user32.dll", "AllowSetForegroundWindow", (void *)noted_allow);
     real_create_process = (decltype(real_create_process))create.real;
     void *startup = wt::system_function("kernel32.dll", "GetStartupInfoA");
     real_get_startup_info = (decltype(real_get_startup_info))startup;
@@ -211,6 +232,8 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
         // It starts in its own folder.
         REQUIRE(launch.directory_given);
         CHECK(mt::same_path(without_final_backslash(launch.directory), folder));
+        CHECK(launch.allowed == launch.pi.dwProcessId);
+        CHECK(launch.held == 1);
     };
 
     for (int k = 1; k <= 2; k++) {
