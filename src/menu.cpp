@@ -143,9 +143,8 @@ static const char *pot_brez_preusmeritve(const char *pot, char *izhod, size_t ve
     if (!pod_wow64())
         return pot;
     char sistem[MAX_PATH], polna[MAX_PATH];
-    char *ime = NULL;
     UINT ns = GetSystemDirectoryA(sistem, sizeof sistem);
-    DWORD np = GetFullPathNameA(pot, sizeof polna, polna, &ime);
+    DWORD np = GetFullPathNameA(pot, sizeof polna, polna, NULL);
     char *mapa_sistema = ns > 0 && ns < sizeof sistem ? strrchr(sistem, '\\') : NULL;
     if (mapa_sistema == NULL || np <= ns || np >= sizeof polna || polna[ns] != '\\' ||
         !ista_mapa(polna, sistem, ns))

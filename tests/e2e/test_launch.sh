@@ -5,9 +5,8 @@
 # icon, Down and Return start it (it records how it was started: its own
 # quoted path as its command line, its own folder as its current directory,
 # no show command); then " Izhod " (Up, Return): its icon leaves the
-# notification area and Kolvena ends with exit code 0. The second entry is
-# the 64-bit recorder, which only the real system directory holds: a 32-bit
-# Kolvena, redirected to SysWOW64, reaches it through Sysnative.
+# notification area and Kolvena ends with exit code 0. Between: the 64-bit
+# recorder that only the real system32 holds (a 32-bit Kolvena: Sysnative).
 . "$(dirname "$0")/lib.sh"
 
 kv_setup "$1"

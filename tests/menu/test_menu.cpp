@@ -113,6 +113,25 @@ std::string without_final_backslash(std::string d)
     return d;
 }
 
+// CoInitializeEx's flags, ~0 for no call: "COM should be initialized before
+// ShellExecute is called" (its Remarks, on Microsoft Learn), apartment-threaded.
+DWORD com_flags, foreground_pid, shell_error;
+const DWORD STA = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE;
+HRESULT WINAPI noted_com(LPVOID, DWORD flags) { return com_flags = flags, S_OK; }
+BOOL WINAPI noted_allow(DWORD pid) { return foreground_pid = pid, TRUE; }
+
+// What the shell was given: COM's flags then, the file, the folder, the show
+// command. The process it "starts" is this one.
+std::vector<std::string> shell_got;
+BOOL WINAPI noted_shell(SHELLEXECUTEINFOA *sei)
+{
+    shell_got = { std::to_string(com_flags), sei->lpFile, without_final_backslash(sei->lpDirectory),
+                  std::to_string(sei->nShow) };
+    sei->hProcess = (sei->fMask & SEE_MASK_NOCLOSEPROCESS) ? GetCurrentProcess() : NULL;
+    SetLastError(shell_error);
+    return shell_error == 0;
+}
+
 } // namespace
 
 TEST_CASE("the menu's items: entries in list order, then the fixed commands")
@@ -253,29 +272,6 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
     CHECK(IsWindow(w.hwnd));
     CHECK(stevilo_vnosov() == 3);
 }
-
-namespace {
-
-// CoInitializeEx's flags, ~0 for no call: "COM should be initialized before
-// ShellExecute is called" (its Remarks, on Microsoft Learn), apartment-threaded.
-DWORD com_flags, foreground_pid, shell_error;
-const DWORD STA = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE;
-HRESULT WINAPI noted_com(LPVOID, DWORD flags) { return com_flags = flags, S_OK; }
-BOOL WINAPI noted_allow(DWORD pid) { return foreground_pid = pid, TRUE; }
-
-// What the shell was given: COM's flags then, the file, the folder, the show
-// command. The process it "starts" is this one.
-std::vector<std::string> shell_got;
-BOOL WINAPI noted_shell(SHELLEXECUTEINFOA *sei)
-{
-    shell_got = { std::to_string(com_flags), sei->lpFile, without_final_backslash(sei->lpDirectory),
-                  std::to_string(sei->nShow) };
-    sei->hProcess = (sei->fMask & SEE_MASK_NOCLOSEPROCESS) ? GetCurrentProcess() : NULL;
-    SetLastError(shell_error);
-    return shell_error == 0;
-}
-
-} // namespace
 
 TEST_CASE("a program that asks for administrator rights starts through the shell's consent prompt")
 {
@@ -524,11 +520,10 @@ TEST_CASE(" Zaustavitev sistema  answered: only OK asks for the power off; a ref
         d.keys(mt::from_bottom(mt::ZAUSTAVITEV));
         mt::run_menu(w.hwnd);
     }
-    const bool ended = !request_result;
     REQUIRE(requests.size() == (box_answer == IDOK ? 1u : 0u));
-    CHECK(mt::TrayWindow::received(WM_DESTROY) == (ended ? 1u : 0u));
+    CHECK(mt::TrayWindow::received(WM_DESTROY) == (request_result ? 0u : 1u));
     MSG msg;
-    CHECK(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE) == ended);
+    CHECK(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE) != request_result);
     // "EWX_SHUTDOWN ... will not turn off the power even if the system
     // supports the power-off feature. You must specify EWX_POWEROFF"; a
     // reason of 0 is logged as an undefined, unplanned shutdown (ExitWindowsEx,
