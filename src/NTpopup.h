@@ -195,6 +195,21 @@ int  dpi_pod_kazalcem(HDC hdcOkno, const POINT *kje = nullptr);
 // stand-in here: in their Wine session a real request would end every program.
 extern BOOL (WINAPI *zahtevaj_zaustavitev)(UINT, DWORD);
 
+// The shell's calls are made with COM initialised on the window's thread,
+// once (com_zacet), through CoInitializeEx from ole32, which is loaded on
+// that first use unless a test has put a stand-in here.
+extern HRESULT (WINAPI *pCoInitializeEx)(LPVOID, DWORD);
+extern bool com_zacet;
+
+// CreateProcess's error for a program whose manifest asks for administrator
+// rights (ERROR_ELEVATION_REQUIRED, which these headers lack).
+constexpr DWORD NAPAKA_POVZDIGNJENJE = 740;
+
+// Whether Kolvena is a 32-bit program on 64-bit Windows, whose accesses to
+// the system directory Windows redirects: IsWow64Process, looked up on first
+// use unless a test has put a stand-in here.
+extern BOOL (WINAPI *pIsWow64Process)(HANDLE, PBOOL);
+
 // Builds, tracks and carries out the menu; it opens at `kje` (screen
 // coordinates), at the cursor where that is NULL. Returns the command
 // chosen, 0 when the menu was dismissed.
@@ -205,7 +220,9 @@ void meni_pritisk(LPARAM lParam);
 // The window took the MENI_ODPRT message of opening `st`.
 void meni_odprt(WPARAM st);
 int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje = nullptr);
-void ShutDown(void);
+// The shutdown privilege enabled, then the shutdown requested; false when
+// the system refused the request.
+bool ShutDown(void);
 
 // ---- settings dialog (dialog.cpp) ----
 

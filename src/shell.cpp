@@ -170,8 +170,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    // The window's destruction has ended the hook thread already; a failed
-    // shutdown request ends the loop with the window still there.
+    // The window's destruction, by which every way out of the loop goes, has
+    // ended the hook thread already; ending it again costs nothing.
     ustavi_hook_nit();
     if (kopija != NULL)
         CloseHandle(kopija);

@@ -28,6 +28,7 @@ struct Launch {
     STARTUPINFOA si;
     PROCESS_INFORMATION pi;
     DWORD allowed = 0, held = 0;   // AllowSetForegroundWindow's process; its thread's hold then
+    DWORD error = 0;     // the stand-in's answer, when it is to fail
 };
 Launch launch;
 decltype(&CreateProcessA) real_create_process;
@@ -45,6 +46,8 @@ BOOL WINAPI noted_create_process(LPCSTR app, LPSTR cmd, LPSECURITY_ATTRIBUTES pa
     launch.directory_given = dir != NULL;
     launch.directory = dir ? dir : "";
     launch.si = *si;
+    if (launch.error != 0)
+        return SetLastError(launch.error), FALSE;
     BOOL ok = real_create_process(app, cmd, pa, ta, inherit, flags, env, dir, si, pi);
     launch.pi = *pi;
     return ok;
@@ -124,6 +127,25 @@ std::string without_final_backslash(std::string d)
     if (d.size() > 3 && d.back() == '\\')
         d.pop_back();
     return d;
+}
+
+// CoInitializeEx's flags, ~0 for no call: "COM should be initialized before
+// ShellExecute is called" (its Remarks, on Microsoft Learn), apartment-threaded.
+DWORD com_flags, foreground_pid, shell_error;
+const DWORD STA = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE;
+HRESULT WINAPI noted_com(LPVOID, DWORD flags) { return com_flags = flags, S_OK; }
+BOOL WINAPI noted_allow(DWORD pid) { return foreground_pid = pid, TRUE; }
+
+// What the shell was given: COM's flags then, the file, the folder, the show
+// command. The process it "starts" is this one.
+std::vector<std::string> shell_got;
+BOOL WINAPI noted_shell(SHELLEXECUTEINFOA *sei)
+{
+    shell_got = { std::to_string(com_flags), sei->lpFile, without_final_backslash(sei->lpDirectory),
+                  std::to_string(sei->nShow) };
+    sei->hProcess = (sei->fMask & SEE_MASK_NOCLOSEPROCESS) ? GetCurrentProcess() : NULL;
+    SetLastError(shell_error);
+    return shell_error == 0;
 }
 
 } // namespace
@@ -274,6 +296,37 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
     CHECK(stevilo_vnosov() == 3);
 }
 
+TEST_CASE("a program that asks for administrator rights starts through the shell's consent prompt")
+{
+    wt::reset_program_state();
+    wt::add_entry("Urejevalnik registra", wt::REGEDIT);
+    // CreateProcessA as Windows answers for a program whose manifest asks for
+    // administrator rights: "you will get back an ERROR_ELEVATION_REQUIRED (740)
+    // error. ShellExecute() will behave appropriately (pop up the elevation /
+    // credential dialog)" (Elevation and process creation APIs, Microsoft).
+    wt::PatchedImport create("kernel32.dll", "CreateProcessA", (void *)noted_create_process);
+    launch = Launch();
+    launch.error = NAPAKA_POVZDIGNJENJE;
+    wt::PatchedImport shell("shell32.dll", "ShellExecuteExA", (void *)noted_shell);
+    wt::PatchedImport allow("user32.dll", "AllowSetForegroundWindow", (void *)noted_allow);
+    wt::Restore<bool> com(com_zacet, false);
+    wt::Restore<decltype(pCoInitializeEx)> co(pCoInitializeEx, noted_com);
+    com_flags = foreground_pid = ~0u;
+    mt::TrayWindow w;
+
+    shell_error = 0;
+    SUBCASE("the prompt cancelled: no box") { shell_error = ERROR_CANCELLED; }
+    {
+        wt::Driver d;      // and no box
+        d.keys(mt::from_top(0));
+        mt::run_menu(w.hwnd);
+    }
+    CHECK(shell_got == std::vector<std::string>{ std::to_string(STA), wt::REGEDIT,
+                                                 folder_of(wt::REGEDIT), std::to_string(SW_SHOWNORMAL) });
+    // The program started may bring its window to the front.
+    CHECK(foreground_pid == (shell_error ? ~0u : GetCurrentProcessId()));
+}
+
 TEST_CASE(" Izhod : the hook removed, then the window destroyed, the quit posted")
 {
     wt::reset_program_state();
@@ -328,9 +381,13 @@ TEST_CASE(" Najdi... : the shell opens drive C:")
     // launcher's Windows directory, C:\windows): the test runs from the root.
     SetCurrentDirectoryA("C:\\");
     mt::TrayWindow w;
+    wt::Restore<bool> com(com_zacet, false);
+    wt::Restore<decltype(pCoInitializeEx)> co(pCoInitializeEx, noted_com);
+    com_flags = ~0u;
     wt::Driver d;
     d.keys(mt::from_bottom(mt::NAJDI));
     mt::run_menu(w.hwnd);
+    CHECK(com_flags == STA);
 
     static HWND found;
     found = NULL;
@@ -416,12 +473,13 @@ namespace {
 
 struct Request {
     UINT flags;
-    DWORD reserved;
+    DWORD reason;
     bool privilege_enabled;
-    bool quit_queued;
 };
 std::vector<Request> requests;
 BOOL request_result;
+int box_answer;
+int WINAPI answered_box(HWND, LPCSTR, LPCSTR, UINT, WORD) { return box_answer; }
 
 // The state of SeShutdownPrivilege in this process's token: -1 absent, else
 // its attributes.
@@ -458,46 +516,46 @@ void set_shutdown_privilege(DWORD attributes)
     CloseHandle(tok);
 }
 
-BOOL WINAPI stand_in(UINT flags, DWORD reserved)
+BOOL WINAPI stand_in(UINT flags, DWORD reason)
 {
-    MSG msg;
-    bool quit = PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
-    requests.push_back({ flags, reserved, (shutdown_privilege() & SE_PRIVILEGE_ENABLED) != 0, quit });
+    requests.push_back({ flags, reason, (shutdown_privilege() & SE_PRIVILEGE_ENABLED) != 0 });
     return request_result;
 }
 
 } // namespace
 
-TEST_CASE("ShutDown: the privilege enabled, then a plain shutdown requested")
+TEST_CASE(" Zaustavitev sistema  answered: only OK asks for the power off; a refusal ends Kolvena")
 {
     // Never the real request: it would end this Wine session.
     wt::Restore<decltype(zahtevaj_zaustavitev)> guard(zahtevaj_zaustavitev, stand_in);
+    wt::PatchedImport box("user32.dll", "MessageBoxExA", (void *)answered_box);
     requests.clear();
-
-    REQUIRE(shutdown_privilege() != -1);
     set_shutdown_privilege(0);
-    REQUIRE((shutdown_privilege() & SE_PRIVILEGE_ENABLED) == 0);
+    REQUIRE((shutdown_privilege() & SE_PRIVILEGE_ENABLED) == 0);   // and it is there
+    wt::reset_program_state();
+    mt::TrayWindow w;
 
-    wt::Driver d;      // no box may come
+    box_answer = IDOK, request_result = TRUE;
+    SUBCASE("OK, the request refused: ended as by \" Izhod \"") { request_result = FALSE; }
+    SUBCASE("a box that could not be shown asks for nothing") { box_answer = 0; }
+    {
+        wt::Driver d;      // and no box
+        d.keys(mt::from_bottom(mt::ZAUSTAVITEV));
+        mt::run_menu(w.hwnd);
+    }
+    REQUIRE(requests.size() == (box_answer == IDOK ? 1u : 0u));
+    CHECK(mt::TrayWindow::received(WM_DESTROY) == (request_result ? 0u : 1u));
     MSG msg;
-    SUBCASE("the request refused: the launcher's loop is ended with code 0") {
-        request_result = FALSE;
-        ShutDown();
-        REQUIRE(requests.size() == 1);
-        REQUIRE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
-        CHECK(msg.wParam == 0);
+    CHECK(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE) != request_result);
+    // "EWX_SHUTDOWN ... will not turn off the power even if the system
+    // supports the power-off feature. You must specify EWX_POWEROFF"; a
+    // reason of 0 is logged as an undefined, unplanned shutdown (ExitWindowsEx,
+    // on Microsoft Learn): "Other (Planned)" (System Shutdown Reason Codes).
+    for (const Request &r : requests) {
+        CHECK(r.flags == (EWX_SHUTDOWN | EWX_POWEROFF));
+        CHECK(r.reason == (SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_MINOR_OTHER));
+        CHECK(r.privilege_enabled);
     }
-    SUBCASE("the request granted: nothing more") {
-        request_result = TRUE;
-        ShutDown();
-        REQUIRE(requests.size() == 1);
-        CHECK_FALSE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
-    }
-    CHECK(requests[0].flags == EWX_SHUTDOWN);
-    CHECK(requests[0].reserved == 0);
-    CHECK(requests[0].privilege_enabled);
-    CHECK_FALSE(requests[0].quit_queued);
-    wt::pump_for(200);
 }
 
 TEST_CASE(" Nastavitve : the settings dialog, only one at a time")
