@@ -52,9 +52,12 @@ HHOOK (WINAPI *namesti_hook)(int, HOOKPROC, HINSTANCE, DWORD) = SetWindowsHookEx
 //   1 by 0, so exactly one event is held back.
 //
 // - zadnji_ll, the low-level hook's record of the events it posted, which
-//   the journal hook reads; both run on the hook thread. Each event is one
-//   64-bit word, written and read whole by interlocked operations; nothing
-//   is locked.
+//   the journal hook reads. Windows calls both on the hook thread; Wine
+//   calls a journal hook on whichever of the process's threads takes the
+//   input, so the two may run at once. Each event is one 64-bit word,
+//   written and read whole by interlocked operations: a reader sees an
+//   event entirely or not at all. Nothing is locked, so the time-critical
+//   thread never waits for an idle-priority one.
 //
 // - g_hLLHook and g_hMSHook. The hook thread installs its own hooks when it
 //   starts and renews them by itself every OBNOVA_MS: the new low-level hook

@@ -4,8 +4,6 @@
 // that fails while the list is written is noticed.
 #include "cfg_files.h"
 
-#include <errno.h>
-#include <shlobj.h>
 #include <stdlib.h>
 
 #include <string>
@@ -47,10 +45,9 @@ BOOL WINAPI noted_flush(HANDLE h)
 }
 
 // A standard user's closed Windows directory: Windows refuses him every file
-// opened for writing there with ERROR_ACCESS_DENIED (the directory's ACL
-// gives Users read and execute only). Kolvena opens the list's files with
-// fopen, which reports the system's error in _doserrno. `everywhere` refuses
-// the user's own folder too.
+// opened for writing there with ERROR_ACCESS_DENIED (its ACL gives Users read
+// and execute only), which fopen reports in _doserrno. `everywhere` closes
+// the user's own folder (the temporary folder here) too.
 decltype(&fopen) real_fopen;
 bool everywhere;
 
@@ -58,28 +55,15 @@ FILE *closed_fopen(const char *name, const char *mode)
 {
     char full[MAX_PATH];
     GetFullPathNameA(name, sizeof full, full, NULL);
-    const std::string dir = cfg::win_dir() + "\\";
-    if (strchr(mode, 'w') && (everywhere || _strnicmp(full, dir.c_str(), dir.size()) == 0)) {
-        _doserrno = ERROR_ACCESS_DENIED;
-        errno = EACCES;
-        return nullptr;
-    }
-    return real_fopen(name, mode);
+    if (!strchr(mode, 'w') || !(everywhere || _strnicmp(full, w_dir, strlen(w_dir)) == 0))
+        return real_fopen(name, mode);
+    _doserrno = ERROR_ACCESS_DENIED;
+    return nullptr;
 }
 
-// The user's application-data folder: a folder of the test's own.
-std::string appdata()
+HRESULT WINAPI temp_appdata(HWND, int, HANDLE, DWORD, LPSTR path)
 {
-    char tmp[MAX_PATH];
-    GetTempPathA(sizeof tmp, tmp);
-    return std::string(tmp) + "kolvena-appdata";
-}
-
-HRESULT WINAPI temp_appdata(HWND, int csidl, HANDLE, DWORD, LPSTR path)
-{
-    if (csidl != CSIDL_APPDATA)
-        return E_INVALIDARG;
-    lstrcpyA(path, appdata().c_str());
+    GetTempPathA(MAX_PATH, path);
     return S_OK;
 }
 
@@ -165,62 +149,50 @@ TEST_CASE("a directory named Kolvena.cfg.new: the file is written in place")
     RemoveDirectoryA(dir.c_str());
 }
 
-TEST_CASE("the Windows directory closed to the user: the list kept in his own folder, read from there at the next start")
+TEST_CASE("the Windows directory closed to the user: the list saved in his own folder and read from there")
 {
-    const std::string home = appdata() + "\\Kolvena\\Kolvena.cfg";
-    CreateDirectoryA(appdata().c_str(), NULL);
-    wt::Finally clean([&] {
-        DeleteFileA(home.c_str());
-        RemoveDirectoryA((appdata() + "\\Kolvena").c_str());
-        wt::reset_program_state();
-    });
+    char tmp[MAX_PATH];
+    GetTempPathA(sizeof tmp, tmp);
+    const std::string home = std::string(tmp) + "Kolvena\\Kolvena.cfg";
+    wt::Finally clean([&] { DeleteFileA(home.c_str()); wt::reset_program_state(); });
     wt::PatchedImport folder("shell32.dll", "SHGetFolderPathA", (void *)temp_appdata);
     old_file_new_list();
-    {
-        wt::PatchedImport closed("msvcrt.dll", "fopen", (void *)closed_fopen);
-        real_fopen = (decltype(real_fopen))closed.real;
-        everywhere = false;
-        CHECK(shrani_cfg());
-    }
-    CHECK(read_bytes(home) == NOVO);
-    CHECK_FALSE(cfg::exists(home + ".new"));
-    CHECK(read_bytes(cfg_path()) == STARO);
+    wt::PatchedImport closed("msvcrt.dll", "fopen", (void *)closed_fopen);
+    real_fopen = (decltype(real_fopen))closed.real;
+    everywhere = false;
 
-    // From then on that file is the list's home, also where the Windows
-    // directory would take a save.
-    wt::reset_program_state();
-    zacni_cfg();
-    CHECK(wt::entries() == std::vector<std::string>{ "Staro|C:\\staro.exe", "Novo|C:\\novo.exe" });
-    CHECK(icn_kljuka == 1);
-    icn_kljuka = 0;
-    REQUIRE(shrani_cfg());
-    CHECK(read_bytes(home) == "Staro\r\nC:\\staro.exe\r\nNovo\r\nC:\\novo.exe\r\n");
+    SUBCASE("saved there; a restart reads it, and saves go there") {
+        CHECK(shrani_cfg());
+        CHECK(read_bytes(home) == NOVO);
+        CHECK_FALSE(cfg::exists(home + ".new"));
+        wt::reset_program_state();
+        zacni_cfg();
+        CHECK(wt::entries() == std::vector<std::string>{ "Staro|C:\\staro.exe", "Novo|C:\\novo.exe" });
+        icn_kljuka = 0;
+        CHECK(shrani_cfg());   // the option off: NOVO less its first two lines
+        CHECK(read_bytes(home) == std::string(NOVO).substr(6));
+    }
+    SUBCASE("a read-only Kolvena.cfg stays a refusal") {
+        REQUIRE(SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_READONLY));
+        CHECK_FALSE(shrani_cfg());
+        SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    SUBCASE("the user's folder closed too: the save fails") {
+        everywhere = true;
+        CHECK_FALSE(shrani_cfg());
+    }
     CHECK(read_bytes(cfg_path()) == STARO);
+    CHECK(cfg::exists(home) == (osebna_cfg[0] != '\0'));
 }
 
-TEST_CASE("a read-only Kolvena.cfg, or both folders closed: the save fails, the old bytes stay")
+TEST_CASE("a read-only Kolvena.cfg: the save fails, the old bytes stay")
 {
-    const std::string home = appdata() + "\\Kolvena\\Kolvena.cfg";
-    wt::PatchedImport folder("shell32.dll", "SHGetFolderPathA", (void *)temp_appdata);
     old_file_new_list();
-    {
-        wt::PatchedImport closed("msvcrt.dll", "fopen", (void *)closed_fopen);
-        real_fopen = (decltype(real_fopen))closed.real;
-        SUBCASE("read-only, in a Windows directory closed or not") {
-            everywhere = false;
-            REQUIRE(SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_READONLY));
-            CHECK_FALSE(shrani_cfg());
-            SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
-        SUBCASE("the user's folder refuses too") {
-            everywhere = true;
-            CHECK_FALSE(shrani_cfg());
-        }
-    }
+    REQUIRE(SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_READONLY));
+    CHECK_FALSE(shrani_cfg());
+    SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_NORMAL);
     CHECK(read_bytes(cfg_path()) == STARO);
     CHECK_FALSE(cfg::exists(cfg_path() + ".new"));
-    CHECK_FALSE(cfg::exists(home));
-    CHECK(osebna_cfg[0] == '\0');
 }
 
 TEST_CASE("w_dir pointing nowhere: load and save use the current directory, the Windows directory's file stays")

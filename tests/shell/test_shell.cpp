@@ -44,6 +44,16 @@ bool add_icon(HWND h)
     return Shell_NotifyIconA(NIM_ADD, &tray) != FALSE;
 }
 
+// Hook installations by type (journal or not) and by whether the window's
+// thread made them; the hook thread calls this too, hence interlocked.
+DWORD window_thread;
+LONG installs[2][2];
+HHOOK WINAPI noted_hook(int type, HOOKPROC proc, HINSTANCE inst, DWORD tid)
+{
+    InterlockedIncrement(&installs[type == WH_JOURNALRECORD][GetCurrentThreadId() == window_thread]);
+    return SetWindowsHookExA(type, proc, inst, tid);
+}
+
 } // namespace
 
 TEST_CASE("the tray callback: only a right-button press on the icon opens the menu")
@@ -182,21 +192,6 @@ TEST_CASE("the tooltip lines")
     CHECK(std::string(tttable[2]) != tttable[3]);
 }
 
-namespace {
-
-// Each hook installation, by hook type (journal or not) and by whether the
-// window's thread made it. The hook thread calls this too, hence interlocked.
-DWORD window_thread;
-LONG installs[2][2];
-
-HHOOK WINAPI noted_hook(int type, HOOKPROC proc, HINSTANCE inst, DWORD tid)
-{
-    InterlockedIncrement(&installs[type == WH_JOURNALRECORD][GetCurrentThreadId() == window_thread]);
-    return SetWindowsHookExA(type, proc, inst, tid);
-}
-
-} // namespace
-
 TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1; the hook thread installs and renews both hooks, the window's thread none")
 {
     wt::reset_program_state();
@@ -235,14 +230,11 @@ TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1; the hook thread install
                                       g_hMSHook != journal_now && g_hMSHook != NULL; }, 5000));
     CHECK_FALSE(UnhookWindowsHookEx(ll_now));
     CHECK_FALSE(UnhookWindowsHookEx(journal_now));
-    // Where Windows lets a journal hook in, the whole desktop's input waits
-    // for the thread that installed it while that thread takes no messages
-    // (WM_CANCELJOURNAL's documentation); the idle-priority window's thread
-    // builds menus and runs dialogs, so it installs neither hook.
-    CHECK(installs[1][1] == 0);
-    CHECK(installs[0][1] == 0);
-    CHECK(installs[1][0] >= 2);
-    CHECK(installs[0][0] >= 2);
+    // Where Windows lets a journal hook in, the desktop's input waits for
+    // the thread that installed it while that thread takes no messages
+    // (WM_CANCELJOURNAL's documentation): never the window's thread.
+    CHECK(installs[0][1] + installs[1][1] == 0);
+    CHECK(std::min(installs[0][0], installs[1][0]) >= 2);
 
     // A tick installs the hooks also when none is installed.
     MSHookStop();
