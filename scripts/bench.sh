@@ -235,10 +235,12 @@ idle_span() {   # key prefix, Kolvena.exe
   echo "${1}explorer_alive $( [ -d /proc/$explorer ] && echo 1 || echo 0)"
   echo "${1}kolvena_vmrss_kb $r0 $r1"
   echo "${1}kolvena_rssanon_kb $a0 $a1"
-  kill "$kolvena_pid" 2>/dev/null || true
+  # The Kolvena.exe process itself, not only the wine command that started
+  # it: the next one would find its one-copy mutex and end at once.
+  kill "$kpid" "$kolvena_pid" 2>/dev/null || true
   wait "$kolvena_pid" 2>/dev/null || true
   kolvena_pid=
-  sleep 1    # its one-copy mutex gone with it
+  for _ in $(seq 50); do [ -d "/proc/$kpid" ] || break; sleep 0.2; done
 }
 {
   echo "wineserver_pid $server explorer_pid $explorer"
