@@ -188,34 +188,38 @@ cpu_ns() {
   done
   echo "$s"
 }
-echo "== Idle (${base_s} s without Kolvena, ${idle_s} s with it)"
+echo "== Idle (${base_s} s without Kolvena, ${idle_s} s with it, then ${base_s} s without again)"
 # The baseline is a tray program that does nothing (minimal_tray stay); it
-# also keeps the desktop process (explorer.exe) the same for both spans.
+# runs through every span, so that the desktop process (explorer.exe) is the
+# same and Kolvena is the one difference. The baseline is taken twice, before
+# and after Kolvena: the difference between the two is the machine's own
+# drift over the run, against which Kolvena's share in wineserver and
+# explorer is to be read. With KOLVENA_BENCH_BEFORE the older Kolvena.exe
+# runs its span too, right before this one's ("before_" keys).
 wine "$out/bench/minimal_tray.exe" stay &
 minimal_pid=$!
 sleep 3
 server=$(own_pid wineserver64 || own_pid wineserver)
 explorer=$(own_pid explorer.exe)
-{
-  echo "wineserver_pid $server explorer_pid $explorer"
+base_span() {   # key prefix
+  local s0 e0 m0 s1 e1 m1
   s0=$(cpu_ns "$server"); e0=$(cpu_ns "$explorer"); m0=$(cpu_ns "$minimal_pid")
   sleep "$base_s"
   s1=$(cpu_ns "$server"); e1=$(cpu_ns "$explorer"); m1=$(cpu_ns "$minimal_pid")
-  echo "base_seconds $base_s"
-  echo "base_wineserver_ns $((s1 - s0))"
-  echo "base_explorer_ns $((e1 - e0))"
-  echo "base_minimal_ns $((m1 - m0))"
-} > "$raw/idle.txt"
-wine "$out/Kolvena.exe" &
-kolvena_pid=$!
-sleep 5    # start-up, the configuration file, the first timer ticks
-kill "$minimal_pid" 2>/dev/null || true
-wait "$minimal_pid" 2>/dev/null || true
-kpid=$(own_pid Kolvena.exe)
-{
-  echo "kolvena_pid $kpid"
-  echo "kolvena_threads $(ls /proc/$kpid/task | wc -l)"
-  echo "kolvena_nice $(awk '{print $19}' /proc/$kpid/stat)"
+  echo "${1}base_seconds $base_s"
+  echo "${1}base_wineserver_ns $((s1 - s0))"
+  echo "${1}base_explorer_ns $((e1 - e0))"
+  echo "${1}base_minimal_ns $((m1 - m0))"
+}
+idle_span() {   # key prefix, Kolvena.exe
+  local kpid k0 s0 e0 j0 r0 a0 k1 s1 e1 j1 r1 a1
+  wine "$2" >/dev/null &
+  kolvena_pid=$!
+  sleep 5    # start-up, the configuration file, the first timer ticks
+  kpid=$(own_pid Kolvena.exe)
+  echo "${1}kolvena_pid $kpid"
+  echo "${1}kolvena_threads $(ls /proc/$kpid/task | wc -l)"
+  echo "${1}kolvena_nice $(awk '{print $19}' /proc/$kpid/stat)"
   k0=$(cpu_ns "$kpid"); s0=$(cpu_ns "$server"); e0=$(cpu_ns "$explorer")
   j0=$(awk '{print $14 + $15}' /proc/$kpid/stat)
   r0=$(awk '/^VmRSS/ {print $2}' /proc/$kpid/status); a0=$(awk '/^RssAnon/ {print $2}' /proc/$kpid/status)
@@ -223,18 +227,32 @@ kpid=$(own_pid Kolvena.exe)
   k1=$(cpu_ns "$kpid"); s1=$(cpu_ns "$server"); e1=$(cpu_ns "$explorer")
   j1=$(awk '{print $14 + $15}' /proc/$kpid/stat)
   r1=$(awk '/^VmRSS/ {print $2}' /proc/$kpid/status); a1=$(awk '/^RssAnon/ {print $2}' /proc/$kpid/status)
-  echo "idle_seconds $idle_s"
-  echo "kolvena_ns $((k1 - k0))"
-  echo "kolvena_ticks $((j1 - j0)) (of $(getconf CLK_TCK) per second)"
-  echo "wineserver_ns $((s1 - s0))"
-  echo "explorer_ns $((e1 - e0))"
-  echo "explorer_alive $( [ -d /proc/$explorer ] && echo 1 || echo 0)"
-  echo "kolvena_vmrss_kb $r0 $r1"
-  echo "kolvena_rssanon_kb $a0 $a1"
-} >> "$raw/idle.txt"
-kill "$kolvena_pid" 2>/dev/null || true
-wait "$kolvena_pid" 2>/dev/null || true
-kolvena_pid=
+  echo "${1}idle_seconds $idle_s"
+  echo "${1}kolvena_ns $((k1 - k0))"
+  echo "${1}kolvena_ticks $((j1 - j0)) (of $(getconf CLK_TCK) per second)"
+  echo "${1}wineserver_ns $((s1 - s0))"
+  echo "${1}explorer_ns $((e1 - e0))"
+  echo "${1}explorer_alive $( [ -d /proc/$explorer ] && echo 1 || echo 0)"
+  echo "${1}kolvena_vmrss_kb $r0 $r1"
+  echo "${1}kolvena_rssanon_kb $a0 $a1"
+  # The Kolvena.exe process itself, not only the wine command that started
+  # it: the next one would find its one-copy mutex and end at once.
+  kill "$kpid" "$kolvena_pid" 2>/dev/null || true
+  wait "$kolvena_pid" 2>/dev/null || true
+  kolvena_pid=
+  for _ in $(seq 50); do [ -d "/proc/$kpid" ] || break; sleep 0.2; done
+}
+{
+  echo "wineserver_pid $server explorer_pid $explorer"
+  base_span ""
+  if [ -n "${KOLVENA_BENCH_BEFORE:-}" ]; then
+    idle_span before_ "$KOLVENA_BENCH_BEFORE/build/x64/Kolvena.exe"
+  fi
+  idle_span "" "$out/Kolvena.exe"
+  base_span again_
+} > "$raw/idle.txt"
+kill "$minimal_pid" 2>/dev/null || true
+wait "$minimal_pid" 2>/dev/null || true
 
 echo "load_end $(cut -d' ' -f1-3 /proc/loadavg)" >> "$raw/machine.txt"
 

@@ -51,8 +51,13 @@ bool pisi_tok(FILE *f);
 extern char w_dir[1024];
 extern HANDLE fhandle;
 extern FILE *cfgdat;
+// The list's home where the Windows directory refused the save: the full
+// path of Kolvena.cfg in a Kolvena folder of the user's application-data
+// folder. Empty while the Windows directory's file is the home. Set by
+// start-up when that file exists, and by a save that had to go there.
+extern char osebna_cfg[MAX_PATH];
 
-void zacni_cfg(void);     // Windows directory current, file created when missing, list loaded
+void zacni_cfg(void);     // Windows directory current, the list's home found, list loaded
 void beri_cfg(void);      // load
 bool shrani_cfg(void);    // save; false when the old file was left as it was
 
@@ -80,15 +85,15 @@ extern int gi;
 extern int ldown;
 
 // Hold back the next input event: 1 when a chord's menu has returned. Set by
-// the window procedure; the hook that sees the next event (the journal hook
-// on the window's thread or the low-level hook on its own thread) keeps that
-// event from the hooks behind it and clears cz. Shared by two threads: every
-// access in the program is interlocked (see shell_hook.cpp), hence LONG.
+// the window procedure; the hook that sees the next event (the journal or the
+// low-level hook, both on the hook thread) keeps that event from the hooks
+// behind it and clears cz. Shared by two threads: every access in the
+// program is interlocked (see shell_hook.cpp), hence LONG.
 extern LONG cz;
 
 extern const char *const tttable[4];
 extern NOTIFYICONDATAA tray;          // the record the icon was added with
-extern HHOOK g_hMSHook;               // journal-record hook, on the window's thread
+extern HHOOK g_hMSHook;               // journal-record hook, on the hook thread
 extern HHOOK g_hLLHook;               // low-level mouse hook, on the hook thread
 
 // A mouse move posted by a hook and not yet taken: no further move is posted
@@ -140,16 +145,15 @@ extern BOOL (WINAPI *pSetProcessDPIAware)(void);
 void najdi_dpi_zavest(void);
 void povej_dpi_zavest(void);
 
-// MSHookStart installs the journal hook and starts the hook thread, which
-// installs the low-level hook and renews it by itself; MSHookStop removes
-// both. obnovi_journal, at every tick, removes and installs the journal hook
-// only and waits for nothing.
+// MSHookStart starts the hook thread unless it runs, which installs both
+// hooks and renews them by itself; the window's thread installs none.
+// MSHookStop ends the thread, both hooks removed, and returns the journal
+// hook's removal's result.
 HHOOK MSHookStart(HWND hWnd, UINT uMsg);
 BOOL  MSHookStop(void);
-void  obnovi_journal(HWND hWnd, UINT uMsg);
 LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam);
-// Ends the low-level hook's thread, its hook removed (MSHookStop, the
+// Ends the hook thread, its hooks removed (MSHookStop, the
 // window's destruction, the end of the message loop). MSHookStart starts it
 // again.
 void ustavi_hook_nit(void);

@@ -1,30 +1,74 @@
-// Kolvena.cfg in the Windows directory: creation at start-up, load and save.
+// Kolvena.cfg in the Windows directory, or in the user's own folder where
+// the Windows directory is closed to him: creation at start-up, load and
+// save.
 #include "NTpopup.h"
 
 #include <io.h>
+#include <shlobj.h>
+#include <stdlib.h>
+#include <string.h>
 
 char w_dir[1024];
 HANDLE fhandle;
 FILE *cfgdat;
+char osebna_cfg[MAX_PATH];
 
 constexpr char CFG_IME[] = "Kolvena.cfg";
 constexpr char CFG_ZACASNO[] = "Kolvena.cfg.new";
+
+// The per-user home, under the user's application-data folder.
+constexpr char OSEBNA_MAPA[] = "\\Kolvena";
+constexpr char OSEBNA_DATOTEKA[] = "\\Kolvena.cfg";
+constexpr char NOVA_KONCNICA[] = ".new";
+
+// dst = a followed by b; false when that does not fit a path of MAX_PATH.
+static bool stakni(char (&dst)[MAX_PATH], const char *a, const char *b)
+{
+    size_t na = strlen(a), nb = strlen(b);
+    if (na + nb >= sizeof dst)
+        return false;
+    memcpy(dst, a, na);
+    memcpy(dst + na, b, nb + 1);
+    return true;
+}
+
+// The per-user folder, its Kolvena.cfg and that file's new file, as full
+// paths; false when the system names no application-data folder.
+static bool osebne_poti(char (&mapa)[MAX_PATH], char (&cfg)[MAX_PATH], char (&nova)[MAX_PATH])
+{
+    char appdata[MAX_PATH];
+    if (SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT, appdata) != S_OK)
+        return false;
+    return stakni(mapa, appdata, OSEBNA_MAPA) && stakni(cfg, mapa, OSEBNA_DATOTEKA) &&
+           stakni(nova, cfg, NOVA_KONCNICA);
+}
 
 void zacni_cfg(void)
 {
     GetWindowsDirectoryA(w_dir, sizeof w_dir);
     SetCurrentDirectoryA(w_dir);
-    fhandle = CreateFileA(CFG_IME, GENERIC_READ, FILE_SHARE_READ, NULL,
-                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (fhandle != INVALID_HANDLE_VALUE)
-        CloseHandle(fhandle);
+    // A list that once had to leave a closed Windows directory is read from
+    // the user's folder from then on.
+    osebna_cfg[0] = '\0';
+    char mapa[MAX_PATH], cfg[MAX_PATH], nova[MAX_PATH];
+    if (osebne_poti(mapa, cfg, nova)) {
+        DWORD atributi = GetFileAttributesA(cfg);
+        if (atributi != INVALID_FILE_ATTRIBUTES && !(atributi & FILE_ATTRIBUTE_DIRECTORY))
+            kopiraj(osebna_cfg, sizeof osebna_cfg, cfg);
+    }
+    if (osebna_cfg[0] == '\0') {
+        fhandle = CreateFileA(CFG_IME, GENERIC_READ, FILE_SHARE_READ, NULL,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (fhandle != INVALID_HANDLE_VALUE)
+            CloseHandle(fhandle);
+    }
     beri_cfg();
 }
 
 void beri_cfg(void)
 {
     SetCurrentDirectoryA(w_dir);
-    cfgdat = fopen(CFG_IME, "r");
+    cfgdat = fopen(osebna_cfg[0] != '\0' ? osebna_cfg : CFG_IME, "r");
     if (cfgdat == NULL)
         return;
     long odvec = beri_tok(cfgdat);
@@ -38,13 +82,23 @@ void beri_cfg(void)
                     "Opozorilo!!!", MB_OK);
 }
 
+// How a save into one folder ended.
+enum class Izid {
+    SHRANJENO,   // the file holds the list
+    NAPAKA,      // not saved; the old file as it was
+    ZAPRTO,      // not saved: the folder refused both files to this user
+};
+
 // Writes the option and the list into the file `ime`, created or emptied,
 // and puts its bytes on the disk before it is closed. False when it could
-// not be opened (*otvorjena false) or a write failed.
-static bool zapisi(const char *ime, bool *otvorjena)
+// not be opened (*otvorjena false, *zavrnjena true when the system refused
+// it this user, ERROR_ACCESS_DENIED) or a write failed.
+static bool zapisi(const char *ime, bool *otvorjena, bool *zavrnjena)
 {
+    _doserrno = 0;
     cfgdat = fopen(ime, "w");
     *otvorjena = cfgdat != NULL;
+    *zavrnjena = cfgdat == NULL && _doserrno == ERROR_ACCESS_DENIED;
     if (cfgdat == NULL)
         return false;
     bool zapisano = pisi_tok(cfgdat);
@@ -64,27 +118,59 @@ static bool zapisi(const char *ime, bool *otvorjena)
 //
 // Where the new file cannot be made or cannot replace the old one, the file
 // is written in place, as a plain save does. Windows' file virtualisation,
-// which lets Kolvena write into the Windows directory at all, documents that
-// it redirects writes, not whether it carries out such a rename.
-bool shrani_cfg(void)
+// which lets the 32-bit build write into the Windows directory at all,
+// documents that it redirects writes, not whether it carries out such a
+// rename.
+static Izid shrani_v(const char *ime, const char *novo)
 {
-    SetCurrentDirectoryA(w_dir);
     // A read-only file cannot be opened for writing, so it is not replaced
     // either (Wine's MoveFileExA would replace it).
-    DWORD atributi = GetFileAttributesA(CFG_IME);
+    DWORD atributi = GetFileAttributesA(ime);
     if (atributi != INVALID_FILE_ATTRIBUTES && (atributi & FILE_ATTRIBUTE_READONLY))
-        return false;
+        return Izid::NAPAKA;
 
-    bool otvorjena = false;
-    bool zapisano = zapisi(CFG_ZACASNO, &otvorjena);
-    if (zapisano && MoveFileExA(CFG_ZACASNO, CFG_IME,
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+    bool otvorjena = false, novo_zavrnjeno = false, zavrnjena = false;
+    bool zapisano = zapisi(novo, &otvorjena, &novo_zavrnjeno);
+    if (zapisano && MoveFileExA(novo, ime, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return Izid::SHRANJENO;
     if (otvorjena)
-        DeleteFileA(CFG_ZACASNO);
+        DeleteFileA(novo);
     // A write that failed (a full disk) would fail in place too, after the
     // old file had been emptied: that one stays as it is.
     if (otvorjena && !zapisano)
+        return Izid::NAPAKA;
+    if (zapisi(ime, &otvorjena, &zavrnjena))
+        return Izid::SHRANJENO;
+    return novo_zavrnjeno && zavrnjena ? Izid::ZAPRTO : Izid::NAPAKA;
+}
+
+// The same save into the user's own folder, made when missing; from then on
+// that file is the list's home.
+static bool shrani_osebno(void)
+{
+    char mapa[MAX_PATH], cfg[MAX_PATH], nova[MAX_PATH];
+    if (!osebne_poti(mapa, cfg, nova))
         return false;
-    return zapisi(CFG_IME, &otvorjena);
+    CreateDirectoryA(mapa, NULL);   // fails when it is there already
+    if (shrani_v(cfg, nova) != Izid::SHRANJENO)
+        return false;
+    kopiraj(osebna_cfg, sizeof osebna_cfg, cfg);
+    return true;
+}
+
+// A standard user may not write into the Windows directory. The 32-bit
+// build gets there by file virtualisation, which Microsoft means to remove;
+// the 64-bit build gets no virtualisation at all. Where the directory
+// refuses both the new file and the write in place, the list moves to the
+// user's own folder for good; the Windows directory's file is left as it
+// was.
+bool shrani_cfg(void)
+{
+    SetCurrentDirectoryA(w_dir);
+    if (osebna_cfg[0] != '\0')
+        return shrani_osebno();
+    Izid izid = shrani_v(CFG_IME, CFG_ZACASNO);
+    if (izid == Izid::ZAPRTO)
+        return shrani_osebno();
+    return izid == Izid::SHRANJENO;
 }

@@ -33,7 +33,8 @@ constexpr int VELIKOST_IKONE = 16;
 // The hidden window's class, and its title (the same word).
 constexpr char KLASA[] = "klasa";
 
-// The tooltip shows each line this long; every tick also renews the hook.
+// The tooltip shows each line this long; every tick also starts the hook
+// thread where it does not run.
 constexpr UINT TIMER_TIP_MS = 2000;
 
 // The tooltip's lines, shown in turn.
@@ -224,8 +225,9 @@ static void na_timer(HWND hwnd)
     // then refuses it and sends no "TaskbarCreated" afterwards.
     if (!tray_tip(hwnd, NIM_MODIFY, tttable[gi]))
         na_taskbar(hwnd);
-    // The low-level hook is renewed by its own thread (shell_hook.cpp).
-    obnovi_journal(hwnd, MSHOOK_MSG);
+    // The hooks are renewed by their own thread (shell_hook.cpp); a tick
+    // starts it again where it does not run.
+    MSHookStart(hwnd, MSHOOK_MSG);
 }
 
 // An elevated Kolvena would never hear "TaskbarCreated": the taskbar runs at

@@ -2,29 +2,36 @@
 //
 // Two hooks report the desktop's input to the hidden window, each event as
 // one posted MSHOOK_MSG. The journal-record hook is meant to see every input
-// event of the desktop, on the window's thread. Today's systems refuse it to
-// ordinary programs, and Wine installs it but calls it here only for input
-// that goes to this thread's own windows (and calls it in other processes
-// for theirs). So, beside it, a low-level mouse hook reports every mouse
-// event of the desktop. An event that both hooks see is posted once: the
+// event of the desktop. Today's systems refuse it to ordinary programs, and
+// Wine installs it but calls it only for input that goes to the installing
+// thread's own windows (and calls it in other processes for theirs). So,
+// beside it, a low-level mouse hook reports every mouse event of the
+// desktop. An event that both hooks see is posted once: the
 // low-level hook sees it first, when it is generated, and the journal hook,
 // which sees it when it is taken from the queue, recognises it by its
 // message, place and time and posts it no more. Events only the journal hook
 // sees (the keyboard) it posts as always.
 //
-// The low-level hook has a thread of its own. The system calls a low-level
-// hook by sending the thread that installed it a message, and every mouse
-// event of the whole desktop waits until that thread has answered: on
-// Windows up to LowLevelHooksTimeout (at most 1 s), after which the hook is
-// dropped without a word; under Wine up to 2 s. The window's thread is often
+// Both hooks live on a thread of their own, and the window's thread installs
+// none. The system calls a low-level hook by sending the thread that
+// installed it a message, and every mouse event of the whole desktop waits
+// until that thread has answered: on Windows up to LowLevelHooksTimeout (at
+// most 1 s), after which the hook is dropped without a word; under Wine up
+// to 2 s. Where Windows lets the journal hook in (Kolvena run as
+// administrator, or with UAC off, on Windows 10), it puts the whole desktop
+// in journaling mode, and then "if any one application stops reading input
+// while the system is in a journaling mode, other applications are forced
+// to wait" (WM_CANCELJOURNAL): every mouse and key event waits for the
+// thread that installed it, with no time limit. The window's thread is often
 // busy without taking messages: it builds a picture menu, starts a program
 // from a slow share, saves the list, or, at idle priority, simply does not
 // get the processor while the machine is busy. The hook thread does nothing
-// but the hook's work and runs at THREAD_PRIORITY_TIME_CRITICAL, so it
-// answers at once; the process keeps its idle priority class.
+// but the hooks' work and runs at THREAD_PRIORITY_TIME_CRITICAL, so it
+// answers at once; the process keeps its idle priority class. Neither hook
+// procedure waits for anything.
 #include "NTpopup.h"
 
-HHOOK g_hMSHook;      // journal-record hook; the window's thread only
+HHOOK g_hMSHook;      // journal-record hook; written by the hook thread
 HHOOK g_hLLHook;      // low-level mouse hook; written by the hook thread
 HWND  g_hMSWnd;
 UINT  g_uMSMsg;
@@ -35,38 +42,39 @@ HHOOK (WINAPI *namesti_hook)(int, HOOKPROC, HINSTANCE, DWORD) = SetWindowsHookEx
 
 // ---- what the two threads share, and how ----
 //
-// The window's thread runs the window procedure, the journal hook,
-// MSHookStart and MSHookStop. The hook thread runs MSLLHookProc and installs
-// and removes the low-level hook. Between them:
+// The window's thread runs the window procedure, MSHookStart and
+// MSHookStop. The hook thread runs both hook procedures and installs, renews
+// and removes both hooks. Between them:
 //
 // - cz. Set by the window procedure when a chord's menu returns, cleared by
-//   whichever hook sees the next event, on either thread. Every access in
-//   the program is an interlocked operation, and a hook clears it with one
-//   compare-exchange of 1 by 0, so exactly one event is held back even when
-//   both hooks see it at the same moment.
+//   whichever hook sees the next event. Every access in the program is an
+//   interlocked operation, and a hook clears it with one compare-exchange of
+//   1 by 0, so exactly one event is held back.
 //
-// - zadnji_ll, the low-level hook's record of the events it posted. Written
-//   by the hook thread, read by the journal hook on the window's thread.
-//   Each event is one 64-bit word, written and read whole by interlocked
-//   operations: a reader sees an event entirely or not at all. There is no
-//   lock, so the time-critical thread never waits for the idle-priority one
-//   (which, holding a lock, could be kept off the processor for seconds).
+// - zadnji_ll, the low-level hook's record of the events it posted, which
+//   the journal hook reads. Windows calls both on the hook thread; Wine
+//   calls a journal hook on whichever of the process's threads takes the
+//   input, so the two may run at once. Each event is one 64-bit word,
+//   written and read whole by interlocked operations: a reader sees an
+//   event entirely or not at all. Nothing is locked, so the time-critical
+//   thread never waits for an idle-priority one.
 //
-// - g_hLLHook. The hook thread installs its own low-level hook when it
-//   starts and renews it by itself every OBNOVA_LL_MS, the new one installed
-//   before the old one is removed, so that a low-level hook is there at every
-//   moment whatever the window's thread is doing. It writes g_hLLHook with an
-//   interlocked exchange; the window's thread only reads it. The window's
-//   thread waits for the hook thread only when it starts it (until its queue
-//   and its first hook are there) and when it ends it (MSHookStop, the
-//   window's destruction), never at a tick.
+// - g_hLLHook and g_hMSHook. The hook thread installs its own hooks when it
+//   starts and renews them by itself every OBNOVA_MS: the new low-level hook
+//   in before the old one is removed, so that a low-level hook is there
+//   at every moment whatever the window's thread is doing; the journal hook
+//   removed and installed anew. It writes both with interlocked exchanges;
+//   the window's thread only reads them. The window's thread waits for the
+//   hook thread only when it starts it (until its queue and its first hooks
+//   are there) and when it ends it (MSHookStop, the window's destruction),
+//   never at a tick.
 //
 // - pomik_caka, a mouse move posted and not yet taken. Set by whichever hook
 //   posts a move, cleared by the window procedure when it takes one (see
 //   posli). Interlocked everywhere.
 //
 // - g_hMSWnd and g_uMSMsg (and ghInst, namesti_hook). Written on the
-//   window's thread by MSHookStart, read by the low-level hook. The window's
+//   window's thread by MSHookStart, read by the hooks. The window's
 //   creation writes them before the hook thread starts; a later MSHookStart
 //   writes the same values again, or, for another window of the same
 //   process, a window handle, which a pointer-sized aligned store writes
@@ -88,18 +96,16 @@ static LONG64 zapis(UINT message, LONG x, LONG y, DWORD time)
                     (ULONG64)LOWORD(y) << 16 | (ULONG64)LOWORD(time));
 }
 
-// The journal hook sleeps this long after each event it posts.
-constexpr DWORD JOURNAL_SPANJE_MS = 10;
-
 // ---- the hook thread ----
 
 // Ends the hook thread, its hook removed; posted to it as a thread message.
 constexpr UINT NIT_KONEC = WM_APP + 3;
 
-// The hook thread renews its low-level hook this often: a hook that Windows
-// has dropped (one that kept the desktop waiting beyond LowLevelHooksTimeout)
+// The hook thread renews its hooks this often: a hook that Windows has
+// dropped (a low-level one that kept the desktop waiting beyond
+// LowLevelHooksTimeout, a journal one that Ctrl+Esc or Ctrl+Alt+Del ended)
 // or that was refused is back within this time.
-constexpr UINT OBNOVA_LL_MS = 2000;
+constexpr UINT OBNOVA_MS = 2000;
 
 // How long MSHookStop and the window's destruction wait for the hook thread
 // to end. It ends within one system call; the bound is for a system that is
@@ -108,7 +114,11 @@ constexpr DWORD NIT_KONEC_MS = 2000;
 
 static HANDLE nit;           // the hook thread, NULL when it does not run
 static DWORD  nit_id;
-static HANDLE nit_odgovor;   // the hook thread has its queue and its first hook
+static HANDLE nit_odgovor;   // the hook thread has its queue and its first hooks
+
+// The journal hook's last removal by the hook thread, as it ended: MSHookStop's
+// result.
+static BOOL journal_odstranjen = TRUE;
 
 // A mouse move posted and not yet taken by the window procedure.
 LONG pomik_caka;
@@ -132,6 +142,24 @@ static void obnovi_ll(void)
         UnhookWindowsHookEx(star);
 }
 
+// Removes the journal hook, on the hook thread; the result of the removal,
+// TRUE when there was none.
+static BOOL journal_stop(void)
+{
+    HHOOK h = (HHOOK)InterlockedExchangePointer((PVOID *)&g_hMSHook, NULL);
+    return h != NULL ? UnhookWindowsHookEx(h) : TRUE;
+}
+
+// Removes the journal hook and installs it anew, whether or not the removal
+// succeeded; on the hook thread. Two journal hooks at once would post every
+// event twice.
+static void obnovi_journal(void)
+{
+    journal_stop();
+    InterlockedExchangePointer((PVOID *)&g_hMSHook,
+                               namesti_hook(WH_JOURNALRECORD, MSHookProc, ghInst, 0));
+}
+
 static DWORD WINAPI hook_nit(LPVOID)
 {
     // The first call for messages makes the thread's queue; from then on
@@ -139,24 +167,28 @@ static DWORD WINAPI hook_nit(LPVOID)
     MSG msg;
     PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
     obnovi_ll();
-    UINT_PTR ura = SetTimer(NULL, 0, OBNOVA_LL_MS, NULL);
+    obnovi_journal();
+    UINT_PTR ura = SetTimer(NULL, 0, OBNOVA_MS, NULL);
     SetEvent(nit_odgovor);
 
-    // The system calls MSLLHookProc from within GetMessageA.
+    // The system calls both hook procedures from within GetMessageA.
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
         if (msg.message == NIT_KONEC)
             break;
-        if (msg.message == WM_TIMER && msg.hwnd == NULL)
+        if (msg.message == WM_TIMER && msg.hwnd == NULL) {
             obnovi_ll();
+            obnovi_journal();
+        }
     }
     KillTimer(NULL, ura);
+    journal_odstranjen = journal_stop();
     HHOOK h = (HHOOK)InterlockedExchangePointer((PVOID *)&g_hLLHook, NULL);
     if (h != NULL)
         UnhookWindowsHookEx(h);
     return 0;
 }
 
-// The hook thread has ended: forget it and its hook (the system removes a
+// The hook thread has ended: forget it and its hooks (the system removes a
 // thread's hooks when it ends).
 static void pozabi_nit(void)
 {
@@ -165,10 +197,11 @@ static void pozabi_nit(void)
     nit = NULL;
     nit_odgovor = NULL;
     InterlockedExchangePointer((PVOID *)&g_hLLHook, NULL);
+    InterlockedExchangePointer((PVOID *)&g_hMSHook, NULL);
 }
 
 // Starts the hook thread unless it runs, and waits until it has its first
-// hook; if it cannot be started, the next tick tries again.
+// hooks; if it cannot be started, the next tick tries again.
 static void zacni_nit(void)
 {
     if (nit != NULL)
@@ -207,32 +240,21 @@ HHOOK MSHookStart(HWND hWnd, UINT uMsg)
         g_hMSWnd = hWnd;
     if (g_uMSMsg != uMsg)
         g_uMSMsg = uMsg;
-    g_hMSHook = namesti_hook(WH_JOURNALRECORD, MSHookProc, ghInst, 0);
     zacni_nit();   // returns at once when the thread runs
     return g_hMSHook != NULL ? g_hMSHook : g_hLLHook;
 }
 
-static BOOL journal_stop(void)
-{
-    BOOL ok = TRUE;
-    if (g_hMSHook != NULL)
-        ok = UnhookWindowsHookEx(g_hMSHook);
-    g_hMSHook = NULL;
-    return ok;
-}
-
 BOOL MSHookStop(void)
 {
-    BOOL ok = journal_stop();
+    journal_odstranjen = TRUE;
     ustavi_hook_nit();
+    BOOL ok = journal_odstranjen;
+    // A handle that no hook thread removed (one stuck past NIT_KONEC_MS):
+    // removed here and forgotten all the same.
+    if (g_hMSHook != NULL)
+        ok = journal_stop();
     InterlockedExchange(&pomik_caka, 0);   // the next window has taken nothing yet
     return ok;
-}
-
-void obnovi_journal(HWND hWnd, UINT uMsg)
-{
-    journal_stop();
-    MSHookStart(hWnd, uMsg);
 }
 
 // ---- the procedures ----
@@ -271,7 +293,8 @@ static bool zadrzi(void)
     return InterlockedCompareExchange(&cz, 0, 1) == 1;
 }
 
-// The journal hook, on the window's thread.
+// The journal hook, on the hook thread. It never waits for anything: where
+// Windows lets it in, every input event of the desktop waits for it.
 LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam)
 {
     // g_hMSWnd is NULL where a system calls this hook in another process.
@@ -279,10 +302,9 @@ LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam)
         return CallNextHookEx(g_hMSHook, code, wParam, lParam);
 
     const EVENTMSG *ev = (const EVENTMSG *)lParam;
-    if (!ze_poslan(ev) &&
+    if (!ze_poslan(ev))
         posli(ev->message, MAKEWPARAM(LOWORD(ev->message), LOWORD(wParam)),
-              MAKELPARAM(LOWORD(ev->paramL), LOWORD(ev->paramH))))
-        Sleep(JOURNAL_SPANJE_MS);
+              MAKELPARAM(LOWORD(ev->paramL), LOWORD(ev->paramH)));
     if (zadrzi())
         return 0;
     return CallNextHookEx(g_hMSHook, code, wParam, lParam);

@@ -132,6 +132,7 @@ inline void reset_program_state()
     ZeroMemory(m_polje, sizeof m_polje);
     IDx = 30;
     icn_kljuka = 0;
+    osebna_cfg[0] = '\0';
     ldown = 0;
     cz = 0;
     gi = 0;

@@ -4,6 +4,8 @@
 // that fails while the list is written is noticed.
 #include "cfg_files.h"
 
+#include <stdlib.h>
+
 #include <string>
 #include <vector>
 
@@ -40,6 +42,29 @@ BOOL WINAPI noted_flush(HANDLE h)
 {
     calls.push_back("flush " + std::to_string(GetFileSize(h, NULL)));
     return real_flush(h);
+}
+
+// A standard user's closed Windows directory: Windows refuses him every file
+// opened for writing there with ERROR_ACCESS_DENIED (its ACL gives Users read
+// and execute only), which fopen reports in _doserrno. `everywhere` closes
+// the user's own folder (the temporary folder here) too.
+decltype(&fopen) real_fopen;
+bool everywhere;
+
+FILE *closed_fopen(const char *name, const char *mode)
+{
+    char full[MAX_PATH];
+    GetFullPathNameA(name, sizeof full, full, NULL);
+    if (!strchr(mode, 'w') || !(everywhere || _strnicmp(full, w_dir, strlen(w_dir)) == 0))
+        return real_fopen(name, mode);
+    _doserrno = ERROR_ACCESS_DENIED;
+    return nullptr;
+}
+
+HRESULT WINAPI temp_appdata(HWND, int, HANDLE, DWORD, LPSTR path)
+{
+    GetTempPathA(MAX_PATH, path);
+    return S_OK;
 }
 
 } // namespace
@@ -122,6 +147,42 @@ TEST_CASE("a directory named Kolvena.cfg.new: the file is written in place")
     CHECK(read_bytes(cfg_path()) == NOVO);
     CHECK((GetFileAttributesA(dir.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0);
     RemoveDirectoryA(dir.c_str());
+}
+
+TEST_CASE("the Windows directory closed to the user: the list saved in his own folder and read from there")
+{
+    char tmp[MAX_PATH];
+    GetTempPathA(sizeof tmp, tmp);
+    const std::string home = std::string(tmp) + "Kolvena\\Kolvena.cfg";
+    wt::Finally clean([&] { DeleteFileA(home.c_str()); wt::reset_program_state(); });
+    wt::PatchedImport folder("shell32.dll", "SHGetFolderPathA", (void *)temp_appdata);
+    old_file_new_list();
+    wt::PatchedImport closed("msvcrt.dll", "fopen", (void *)closed_fopen);
+    real_fopen = (decltype(real_fopen))closed.real;
+    everywhere = false;
+
+    SUBCASE("saved there; a restart reads it, and saves go there") {
+        CHECK(shrani_cfg());
+        CHECK(read_bytes(home) == NOVO);
+        CHECK_FALSE(cfg::exists(home + ".new"));
+        wt::reset_program_state();
+        zacni_cfg();
+        CHECK(wt::entries() == std::vector<std::string>{ "Staro|C:\\staro.exe", "Novo|C:\\novo.exe" });
+        icn_kljuka = 0;
+        CHECK(shrani_cfg());   // the option off: NOVO less its first two lines
+        CHECK(read_bytes(home) == std::string(NOVO).substr(6));
+    }
+    SUBCASE("a read-only Kolvena.cfg stays a refusal") {
+        REQUIRE(SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_READONLY));
+        CHECK_FALSE(shrani_cfg());
+        SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    SUBCASE("the user's folder closed too: the save fails") {
+        everywhere = true;
+        CHECK_FALSE(shrani_cfg());
+    }
+    CHECK(read_bytes(cfg_path()) == STARO);
+    CHECK(cfg::exists(home) == (osebna_cfg[0] != '\0'));
 }
 
 TEST_CASE("a read-only Kolvena.cfg: the save fails, the old bytes stay")

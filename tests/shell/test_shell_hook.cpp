@@ -85,6 +85,12 @@ HWND aimed_sink()
     return sink;
 }
 
+int sleeps;
+void WINAPI noted_sleep(DWORD)
+{
+    sleeps++;
+}
+
 // A journal event: message, paramL, paramH, time.
 EVENTMSG event(UINT message, UINT l, UINT hgh, DWORD time)
 {
@@ -118,9 +124,13 @@ TEST_CASE("MSHookStop without a hook, after a hook, and when the removal fails")
     DestroyWindow(sink);
 }
 
-TEST_CASE("the journal procedure posts each event once, packed into 16-bit halves")
+TEST_CASE("the journal procedure posts each event once, packed into 16-bit halves, and never sleeps")
 {
     HWND sink = aimed_sink();
+    // Where Windows lets a journal hook in, the desktop's input waits while
+    // it runs (WM_CANCELJOURNAL's documentation): it never sleeps.
+    sleeps = 0;
+    wt::PatchedImport no_sleep("kernel32.dll", "Sleep", (void *)noted_sleep);
 
     // x beyond 65535, y negative: each is cut to its low 16 bits. The high
     // word of wParam is the low word of the call's own wParam.
@@ -136,6 +146,7 @@ TEST_CASE("the journal procedure posts each event once, packed into 16-bit halve
     MSHookProc(HC_ACTION, 0, (LPARAM)&ev);
     CHECK(take_posted(sink) == std::vector<Posted>{ { WM_LBUTTONDOWN, MAKELPARAM(12, 34) },
                                                     { WM_KEYDOWN, MAKELPARAM(0x1E41, 1) } });
+    CHECK(sleeps == 0);
 
     DestroyWindow(sink);
 }
