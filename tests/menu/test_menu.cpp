@@ -47,7 +47,7 @@ BOOL WINAPI noted_create_process(LPCSTR app, LPSTR cmd, LPSECURITY_ATTRIBUTES pa
     launch.directory = dir ? dir : "";
     launch.si = *si;
     if (launch.error != 0)
-        return SetLastError(launch.error), FALSE;
+        return launch.pi = {}, SetLastError(launch.error), FALSE;
     BOOL ok = real_create_process(app, cmd, pa, ta, inherit, flags, env, dir, si, pi);
     launch.pi = *pi;
     return ok;
@@ -131,10 +131,9 @@ std::string without_final_backslash(std::string d)
 
 // CoInitializeEx's flags, ~0 for no call: "COM should be initialized before
 // ShellExecute is called" (its Remarks, on Microsoft Learn), apartment-threaded.
-DWORD com_flags, foreground_pid, shell_error;
+DWORD com_flags, shell_error;
 const DWORD STA = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE;
 HRESULT WINAPI noted_com(LPVOID, DWORD flags) { return com_flags = flags, S_OK; }
-BOOL WINAPI noted_allow(DWORD pid) { return foreground_pid = pid, TRUE; }
 
 // What the shell was given: COM's flags then, the file, the folder, the show
 // command. The process it "starts" is this one.
@@ -311,7 +310,7 @@ TEST_CASE("a program that asks for administrator rights starts through the shell
     wt::PatchedImport allow("user32.dll", "AllowSetForegroundWindow", (void *)noted_allow);
     wt::Restore<bool> com(com_zacet, false);
     wt::Restore<decltype(pCoInitializeEx)> co(pCoInitializeEx, noted_com);
-    com_flags = foreground_pid = ~0u;
+    com_flags = launch.allowed = ~0u;
     mt::TrayWindow w;
 
     shell_error = 0;
@@ -324,7 +323,7 @@ TEST_CASE("a program that asks for administrator rights starts through the shell
     CHECK(shell_got == std::vector<std::string>{ std::to_string(STA), wt::REGEDIT,
                                                  folder_of(wt::REGEDIT), std::to_string(SW_SHOWNORMAL) });
     // The program started may bring its window to the front.
-    CHECK(foreground_pid == (shell_error ? ~0u : GetCurrentProcessId()));
+    CHECK(launch.allowed == (shell_error ? ~0u : GetCurrentProcessId()));
 }
 
 TEST_CASE(" Izhod : the hook removed, then the window destroyed, the quit posted")
