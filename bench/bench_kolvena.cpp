@@ -242,7 +242,7 @@ static int nacin_menu(int openings)
 
 
 // The steps of one picture, each timed: the same platform calls, in the same
-// order, as the menu makes them (see naredi_sliko in src/menu.cpp). Tells
+// order, as the menu makes them (see naredi_sliko in src/menu_slike.cpp). Tells
 // where the time over the icon extraction goes.
 enum { K_DC, K_IL, K_EXTRACT, K_INFO, K_LOADBMP, K_BRUSH, K_FILL, K_ILADD, K_ILDRAW,
        K_TEXT, K_APPEND, K_ILDESTROY, K_DELDC, K_CLEANUP, K_KORAKOV };

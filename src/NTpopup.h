@@ -158,7 +158,7 @@ LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam);
 // again.
 void ustavi_hook_nit(void);
 
-// ---- launcher menu and system actions (menu.cpp) ----
+// ---- launcher menu and system actions (menu.cpp, menu_slike.cpp, menu_zagon.cpp) ----
 constexpr int IDM_NASTAVITVE = 22;
 constexpr int IDM_IZHOD = 23;
 constexpr int IDM_ZAUSTAVITEV = 24;
@@ -224,6 +224,19 @@ void meni_pritisk(LPARAM lParam);
 // The window took the MENI_ODPRT message of opening `st`.
 void meni_odprt(WPARAM st);
 int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje = nullptr);
+// The entries' pictures appended to popup (menu_slike.cpp); returns how
+// many were stored in slike, each deleted by the caller after the menu.
+int  sestavi_slike(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje);
+
+// Starting programs (menu_zagon.cpp). zazeni starts the program at `pot`,
+// with "Programa ne morem izvesti" where it cannot. pot_brez_preusmeritve
+// gives the path at which a 32-bit Kolvena reaches the file past the system
+// directory's redirection (`pot` itself where none applies), written into
+// izhod. zacni_com initialises COM on the calling thread before the shell's
+// first call there.
+void zazeni(const char *pot);
+const char *pot_brez_preusmeritve(const char *pot, char *izhod, size_t velikost);
+void zacni_com(void);
 // The shutdown privilege enabled, then the shutdown requested; false when
 // the system refused the request.
 bool ShutDown(void);

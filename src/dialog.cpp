@@ -73,7 +73,7 @@ BOOL InitializeDLG(HWND hDlg, WPARAM, LPARAM)
 
 BOOL (WINAPI *pGetOpenFileNameW)(LPOPENFILENAMEW);
 
-// Loaded by hand on first use, as comctl32 is (menu.cpp).
+// Loaded by hand on first use, as comctl32 is (menu_slike.cpp).
 bool comdlg32_nalozen(void)
 {
     static bool poskuseno = false;

@@ -1,0 +1,176 @@
+// Starting the programs of the list: as from Explorer, in their own folder,
+// past the system directory's redirection, through the consent prompt for
+// those that ask for administrator rights.
+#include "NTpopup.h"
+
+#include <string.h>
+
+// ---- the system directory of a 32-bit Kolvena on 64-bit Windows ----
+
+BOOL (WINAPI *pIsWow64Process)(HANDLE, PBOOL);
+
+// Whether Kolvena runs as a 32-bit program on 64-bit Windows. IsWow64Process
+// is looked up: Windows XP SP2 and later.
+static bool pod_wow64(void)
+{
+    if (pIsWow64Process == NULL)
+        poisci_funkcijo(GetModuleHandleA("kernel32.dll"), "IsWow64Process", pIsWow64Process);
+    BOOL wow = FALSE;
+    return pIsWow64Process != NULL && pIsWow64Process(GetCurrentProcess(), &wow) && wow;
+}
+
+// Whether the first n bytes of a and b name the same folder: as the file
+// system compares names, each letter as its capital, then byte for byte.
+static bool ista_mapa(const char *a, const char *b, DWORD n)
+{
+    char x[MAX_PATH], y[MAX_PATH];
+    if (n > sizeof x)
+        return false;
+    memcpy(x, a, n);
+    memcpy(y, b, n);
+    CharUpperBuffA(x, n);
+    CharUpperBuffA(y, n);
+    return memcmp(x, y, n) == 0;
+}
+
+// The system directory's name for 32-bit programs that want the real one.
+constexpr char SYSNATIVE[] = "Sysnative";
+
+// The path at which Kolvena reaches the program at `pot`. Windows redirects
+// a 32-bit program's every access to the system directory (System32) to
+// SysWOW64: a program there that has a 32-bit twin would start as the twin,
+// one that exists only in 64 bits would not be found. The real directory is
+// %windir%\Sysnative to a 32-bit program. So a path in the system directory
+// (or below it) whose file is there is written into `izhod` under Sysnative;
+// every other path, and every path in the 64-bit build (which is not
+// redirected and has no Sysnative), is `pot` itself.
+const char *pot_brez_preusmeritve(const char *pot, char *izhod, size_t velikost)
+{
+    if (!pod_wow64())
+        return pot;
+    char sistem[MAX_PATH], polna[MAX_PATH];
+    UINT ns = GetSystemDirectoryA(sistem, sizeof sistem);
+    DWORD np = GetFullPathNameA(pot, sizeof polna, polna, NULL);
+    char *mapa_sistema = ns > 0 && ns < sizeof sistem ? strrchr(sistem, '\\') : NULL;
+    if (mapa_sistema == NULL || np <= ns || np >= sizeof polna || polna[ns] != '\\' ||
+        !ista_mapa(polna, sistem, ns))
+        return pot;
+    // "C:\Windows\" + "Sysnative" + "\x.exe"
+    size_t windows = (size_t)(mapa_sistema + 1 - sistem);
+    if (windows + strlen(SYSNATIVE) + (np - ns) >= velikost)
+        return pot;
+    memcpy(izhod, sistem, windows);
+    memcpy(izhod + windows, SYSNATIVE, strlen(SYSNATIVE));
+    kopiraj(izhod + windows + strlen(SYSNATIVE), velikost - windows - strlen(SYSNATIVE), polna + ns);
+    return GetFileAttributesA(izhod) != INVALID_FILE_ATTRIBUTES ? izhod : pot;
+}
+
+// ---- the shell ----
+
+// A started program may bring its window to the front only when the process
+// that starts it hands it that right (AllowSetForegroundWindow). Kolvena,
+// which has just had the click on its own menu, has the right to hand on.
+static void dovoli_ospredje(DWORD pid)
+{
+    AllowSetForegroundWindow(pid);
+}
+
+HRESULT (WINAPI *pCoInitializeEx)(LPVOID, DWORD);
+bool com_zacet;
+
+// The shell may hand a verb to a shell extension, a COM object, so COM is
+// initialised on the window's thread before its first call: in a
+// single-threaded apartment, as the shell's objects want, without OLE 1's
+// DDE. ole32 is loaded then rather than at start-up. It stays initialised
+// for the thread's life.
+void zacni_com(void)
+{
+    if (com_zacet)
+        return;
+    com_zacet = true;
+    if (pCoInitializeEx == NULL)
+        poisci_funkcijo(nalozi_sistemsko("ole32.dll"), "CoInitializeEx", pCoInitializeEx);
+    if (pCoInitializeEx != NULL)
+        pCoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+}
+
+// Starts a program whose manifest asks for administrator rights, which
+// CreateProcess refuses (NAPAKA_POVZDIGNJENJE): the shell asks for
+// consent, as Explorer does, and starts it in `mapa`, shown normally. A
+// prompt the user cancels is his answer, not an error; the shell shows no
+// error box of its own, Kolvena's says it. The program may bring its window
+// to the front. Returns false when it could not be started.
+static bool zazeni_s_soglasjem(const char *program, const char *mapa)
+{
+    zacni_com();
+    SHELLEXECUTEINFOA sei;
+    ZeroMemory(&sei, sizeof sei);
+    sei.cbSize = sizeof sei;
+    sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    sei.lpFile = program;
+    sei.lpDirectory = mapa;
+    sei.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&sei))
+        return GetLastError() == ERROR_CANCELLED;
+    if (sei.hProcess != NULL) {
+        dovoli_ospredje(GetProcessId(sei.hProcess));
+        CloseHandle(sei.hProcess);
+    }
+    return true;
+}
+
+// Starts the program at `pot` as it would start on its own from Explorer,
+// not as a copy of how Kolvena itself was started.
+void zazeni(const char *pot)
+{
+    // Its one argument is its own path, in quotes: given no command line,
+    // Windows hands the program its path unquoted, and a path with blanks
+    // falls apart into several arguments.
+    char ukaz[sizeof m_polje[0].pot + 2];
+    ukaz[0] = '"';
+    kopiraj(ukaz + 1, sizeof ukaz - 2, pot);
+    size_t d = strlen(ukaz);
+    ukaz[d] = '"';
+    ukaz[d + 1] = 0;
+
+    // It runs in the folder that holds it. A bare file name is completed
+    // from Kolvena's current directory, as CreateProcessA completes it, so
+    // that directory is its folder.
+    char mapa[sizeof m_polje[0].pot];
+    char *ime = NULL;
+    DWORD n = GetFullPathNameA(pot, sizeof mapa, mapa, &ime);
+    const char *v_mapi = NULL;
+    if (n > 0 && n < sizeof mapa && ime != NULL) {
+        *ime = 0;           // the folder and its final backslash: "C:\" for the root
+        v_mapi = mapa;
+    }
+
+    // A start-up record of its own: Kolvena's, from a shortcut set to run
+    // minimised, would open every program minimised.
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+
+    // The file is reached past the system directory's redirection; its
+    // command line and folder stay those of the path as stored, which a
+    // 64-bit program sees as they are (Sysnative is not there for it).
+    char brez[MAX_PATH];
+    const char *program = pot_brez_preusmeritve(pot, brez, sizeof brez);
+
+    // Normal priority: without a class of its own a program started by an
+    // idle-class process is idle too. Held until it has the right to the foreground: running, it could make
+    // its first window before, and that window would open behind.
+    bool zagnan = CreateProcessA(program, ukaz, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
+                                 NULL, v_mapi, &si, &pi) != FALSE;
+    if (zagnan) {
+        dovoli_ospredje(pi.dwProcessId);
+        ResumeThread(pi.hThread);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    } else if (GetLastError() == NAPAKA_POVZDIGNJENJE) {
+        zagnan = zazeni_s_soglasjem(program, v_mapi);
+    }
+    if (!zagnan)
+        MessageBoxA(NULL, "Programa ne morem izvesti", "Menu", MB_OK | MB_TASKMODAL);
+}
