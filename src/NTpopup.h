@@ -228,13 +228,16 @@ int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT
 // many were stored in slike, each deleted by the caller after the menu.
 int  sestavi_slike(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje);
 
-// Starting programs (menu_zagon.cpp). zazeni starts the program at `pot`,
-// with "Programa ne morem izvesti" where it cannot. pot_brez_preusmeritve
+// Starting programs (menu_zagon.cpp). zacni_program starts the program at
+// `pot` for Kolvena's window hwnd and returns false where it could not;
+// zazeni does the same and says "Programa ne morem izvesti" then.
+// pot_brez_preusmeritve
 // gives the path at which a 32-bit Kolvena reaches the file past the system
 // directory's redirection (`pot` itself where none applies), written into
 // izhod. zacni_com initialises COM on the calling thread before the shell's
 // first call there.
-void zazeni(const char *pot);
+bool zacni_program(HWND hwnd, const char *pot);
+void zazeni(HWND hwnd, const char *pot);
 const char *pot_brez_preusmeritve(const char *pot, char *izhod, size_t velikost);
 void zacni_com(void);
 // The shutdown privilege enabled, then the shutdown requested; false when

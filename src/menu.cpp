@@ -193,7 +193,7 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
 
     for (int c = IDM_PRVI_PROGRAM; c < IDx; c++)
         if (c == izbira)
-            zazeni(m_polje[c - IDM_PRVI_PROGRAM].pot);
+            zazeni(hwnd, m_polje[c - IDM_PRVI_PROGRAM].pot);
 
     switch (izbira) {
     case IDM_NASTAVITVE:

@@ -120,9 +120,11 @@ static bool zazeni_s_soglasjem(const char *program, const char *mapa)
 }
 
 // Starts the program at `pot` as it would start on its own from Explorer,
-// not as a copy of how Kolvena itself was started.
-void zazeni(const char *pot)
+// not as a copy of how Kolvena itself was started; hwnd is Kolvena's window.
+// Shows nothing: returns false where it could not be started.
+bool zacni_program(HWND hwnd, const char *pot)
 {
+    (void)hwnd;
     // Its one argument is its own path, in quotes: given no command line,
     // Windows hands the program its path unquoted, and a path with blanks
     // falls apart into several arguments.
@@ -171,6 +173,11 @@ void zazeni(const char *pot)
     } else if (GetLastError() == NAPAKA_POVZDIGNJENJE) {
         zagnan = zazeni_s_soglasjem(program, v_mapi);
     }
-    if (!zagnan)
+    return zagnan;
+}
+
+void zazeni(HWND hwnd, const char *pot)
+{
+    if (!zacni_program(hwnd, pot))
         MessageBoxA(NULL, "Programa ne morem izvesti", "Menu", MB_OK | MB_TASKMODAL);
 }
