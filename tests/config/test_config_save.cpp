@@ -62,8 +62,7 @@ FILE *closed_fopen(const char *name, const char *mode)
     return nullptr;
 }
 
-// The user's local application-data folder as the stand-in gives it, and
-// the folder asked for.
+// The application-data folder the stand-in gives, and the one asked for.
 std::wstring appdata;
 int asked_for;
 HRESULT WINAPI temp_appdata(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
@@ -157,8 +156,7 @@ TEST_CASE("a directory named Kolvena.cfg.new: the file is written in place")
 
 TEST_CASE("the Windows directory closed to the user: the list saved in his own folder and read from there")
 {
-    // Named with a letter that the ANSI code page cannot spell (Georgian):
-    // reached by its short name, as "Poisci" reaches such a program.
+    // A name the ANSI code page cannot spell (Georgian): reached by its short name.
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     appdata = std::wstring(tmp) + L"Uporabnik \x10D0";

@@ -300,8 +300,7 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
 TEST_CASE("a program that asks for administrator rights starts through the shell's consent prompt")
 {
     wt::reset_program_state();
-    // For a start that shows the consent prompt "redirection does not occur"
-    // (File System Redirector, Microsoft): the shell gets no Sysnative path.
+    // Elevated, "redirection does not occur" (File System Redirector): no Sysnative.
     const std::string prog = wt::win_dir() + "\\system32\\notepad.exe";
     wt::add_entry("Beleznica", prog.c_str());
     // CreateProcessA as Windows answers for a program whose manifest asks for

@@ -305,10 +305,9 @@ TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1; the hook thread install
     CHECK(g_hLLHook != NULL);
     CHECK(gi == 3);
 
-    // Ctrl+Esc or Ctrl+Alt+Del end journaling: Windows removes the journal
-    // hook and posts WM_CANCELJOURNAL with no window to the thread that set
-    // it (WM_CANCELJOURNAL, on Microsoft Learn); Wine never does. No journal
-    // hook for the rest of the run, from a new hook thread neither.
+    // Ctrl+Esc ends journaling: Windows unhooks it and posts WM_CANCELJOURNAL
+    // to the thread that set it (its page, on Microsoft Learn); Wine never
+    // does. No journal hook for the rest of the run, from a new thread neither.
     wt::Restore<bool> cancelled(journal_preklican, false);
     REQUIRE(PostThreadMessageA(journal_thread, WM_CANCELJOURNAL, 0, 0));
     CHECK(wt::pump_until([] { return g_hMSHook == NULL; }, 3000));
