@@ -52,8 +52,8 @@ extern char w_dir[1024];
 extern HANDLE fhandle;
 extern FILE *cfgdat;
 // The list's home where the Windows directory refused the save: the full
-// path of Kolvena.cfg in a Kolvena folder of the user's application-data
-// folder. Empty while the Windows directory's file is the home. Set by
+// path of Kolvena.cfg in a Kolvena folder of the user's local
+// application-data folder. Empty while the Windows directory's file is the home. Set by
 // start-up when that file exists, and by a save that had to go there.
 extern char osebna_cfg[MAX_PATH];
 
@@ -95,6 +95,9 @@ extern const char *const tttable[4];
 extern NOTIFYICONDATAA tray;          // the record the icon was added with
 extern HHOOK g_hMSHook;               // journal-record hook, on the hook thread
 extern HHOOK g_hLLHook;               // low-level mouse hook, on the hook thread
+// The user ended journaling (WM_CANCELJOURNAL): no journal hook again this
+// run. Tests clear it.
+extern bool journal_preklican;
 
 // A mouse move posted by a hook and not yet taken: no further move is posted
 // until the window procedure, taking it, clears this. Shared by two threads,
@@ -210,7 +213,7 @@ extern bool com_zacet;
 constexpr DWORD NAPAKA_POVZDIGNJENJE = 740;
 
 // Whether Kolvena is a 32-bit program on 64-bit Windows, whose accesses to
-// the system directory Windows redirects: IsWow64Process, looked up on first
+// the system directory Windows redirects: IsWow64Process, looked up at each
 // use unless a test has put a stand-in here.
 extern BOOL (WINAPI *pIsWow64Process)(HANDLE, PBOOL);
 
@@ -257,5 +260,10 @@ BOOL InitializeDLG(HWND hDlg, WPARAM wParam, LPARAM lParam);
 void dodaj(HWND hDlg);
 void odstrani(long index, HWND hDlg);
 void Najdi_pot(HWND hDlg);
+// The path `pot` in the ANSI code page as it is, or else its short (8.3)
+// form, which Windows gives in ASCII where the volume keeps short names;
+// false when neither spells that very file within `size` bytes (a stand-in
+// character names another file or none).
+bool ansi_ali_kratka(const wchar_t *pot, char *ansi, int size);
 
 #endif // _WIN32

@@ -16,7 +16,9 @@ char osebna_cfg[MAX_PATH];
 constexpr char CFG_IME[] = "Kolvena.cfg";
 constexpr char CFG_ZACASNO[] = "Kolvena.cfg.new";
 
-// The per-user home, under the user's application-data folder.
+// The per-user home, under the user's local application-data folder: the
+// list holds this machine's paths, and in the roaming folder it would follow
+// the profile and replace the list of every machine the user signs in to.
 constexpr char OSEBNA_MAPA[] = "\\Kolvena";
 constexpr char OSEBNA_DATOTEKA[] = "\\Kolvena.cfg";
 constexpr char NOVA_KONCNICA[] = ".new";
@@ -33,11 +35,16 @@ static bool stakni(char (&dst)[MAX_PATH], const char *a, const char *b)
 }
 
 // The per-user folder, its Kolvena.cfg and that file's new file, as full
-// paths; false when the system names no application-data folder.
+// paths; false when the system names no local application-data folder, or
+// names one that Kolvena's ANSI paths cannot reach: asked for in Unicode,
+// it is spelled in the ANSI code page or by its short name, never with the
+// stand-in '?' that the ANSI call puts for a character the code page lacks.
 static bool osebne_poti(char (&mapa)[MAX_PATH], char (&cfg)[MAX_PATH], char (&nova)[MAX_PATH])
 {
+    wchar_t lokalna[MAX_PATH];
     char appdata[MAX_PATH];
-    if (SHGetFolderPathA(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT, appdata) != S_OK)
+    if (SHGetFolderPathW(NULL, CSIDL_LOCAL_APPDATA, NULL, SHGFP_TYPE_CURRENT, lokalna) != S_OK ||
+        !ansi_ali_kratka(lokalna, appdata, sizeof appdata))
         return false;
     return stakni(mapa, appdata, OSEBNA_MAPA) && stakni(cfg, mapa, OSEBNA_DATOTEKA) &&
            stakni(nova, cfg, NOVA_KONCNICA);

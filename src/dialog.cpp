@@ -99,6 +99,15 @@ static bool ansi_pot(const wchar_t *pot, char *ansi, int size)
     return wcscmp(nazaj, pot) == 0;
 }
 
+bool ansi_ali_kratka(const wchar_t *pot, char *ansi, int size)
+{
+    if (ansi_pot(pot, ansi, size))
+        return true;
+    wchar_t kratka[MAX_PATH];
+    DWORD k = GetShortPathNameW(pot, kratka, MAX_PATH);
+    return k > 0 && k < MAX_PATH && ansi_pot(kratka, ansi, size);
+}
+
 // The file dialog is asked for the path in Unicode, the one form that always
 // names the chosen file: Kolvena keeps paths in the ANSI code page, and the
 // ANSI dialog returns a name that the code page cannot spell with stand-in
@@ -130,19 +139,13 @@ void Najdi_pot(HWND hDlg)
     if (!izbran)
         return;
 
-    // The path as it is, or else its short (8.3) form, which Windows gives
-    // in ASCII where the volume keeps short names.
     char ansi[sizeof m_polje[0].pot];
-    if (!ansi_pot(pot, ansi, sizeof ansi)) {
-        wchar_t kratka[MAX_PATH];
-        DWORD k = GetShortPathNameW(pot, kratka, MAX_PATH);
-        if (k == 0 || k >= MAX_PATH || !ansi_pot(kratka, ansi, sizeof ansi)) {
-            MessageBoxA(NULL,
-                        "Pot do izbranega programa vsebuje znake, ki jih Kolvena ne more "
-                        "shraniti.\nProgram premaknite v drugo mapo ali ga preimenujte.",
-                        "Napaka !", MB_OK);
-            return;
-        }
+    if (!ansi_ali_kratka(pot, ansi, sizeof ansi)) {
+        MessageBoxA(NULL,
+                    "Pot do izbranega programa vsebuje znake, ki jih Kolvena ne more "
+                    "shraniti.\nProgram premaknite v drugo mapo ali ga preimenujte.",
+                    "Napaka !", MB_OK);
+        return;
     }
 
     SendDlgItemMessageA(hDlg, IDC_POT, LB_RESETCONTENT, 0, 0);

@@ -10,13 +10,15 @@
 BOOL (WINAPI *pIsWow64Process)(HANDLE, PBOOL);
 
 // Whether Kolvena runs as a 32-bit program on 64-bit Windows. IsWow64Process
-// is looked up: Windows XP SP2 and later.
+// is looked up: Windows XP SP2 and later. Into a local, as starts and icon
+// reads run on several threads at once; the pointer is only a test's seam.
 static bool pod_wow64(void)
 {
-    if (pIsWow64Process == NULL)
-        poisci_funkcijo(GetModuleHandleA("kernel32.dll"), "IsWow64Process", pIsWow64Process);
+    BOOL (WINAPI *je_wow64)(HANDLE, PBOOL) = pIsWow64Process;
+    if (je_wow64 == NULL)
+        poisci_funkcijo(GetModuleHandleA("kernel32.dll"), "IsWow64Process", je_wow64);
     BOOL wow = FALSE;
-    return pIsWow64Process != NULL && pIsWow64Process(GetCurrentProcess(), &wow) && wow;
+    return je_wow64 != NULL && je_wow64(GetCurrentProcess(), &wow) && wow;
 }
 
 // Whether the first n bytes of a and b name the same folder: as the file
@@ -100,14 +102,21 @@ void zacni_com(void)
 // prompt the user cancels is his answer, not an error; the shell shows no
 // error box of its own, Kolvena's says it. The program may bring its window
 // to the front. Returns false when it could not be started.
-static bool zazeni_s_soglasjem(const char *program, const char *mapa)
+//
+// The shell gets the path as stored, never its Sysnative form: the elevated
+// program is started outside Kolvena's process, where that alias does not
+// exist, and for a start that shows the consent prompt Windows does not
+// redirect the system directory but starts the 64-bit file. Kolvena's window
+// `hwnd` owns the prompt: without an owner it only flashes on the taskbar.
+static bool zazeni_s_soglasjem(HWND hwnd, const char *pot, const char *mapa)
 {
     zacni_com();
     SHELLEXECUTEINFOA sei;
     ZeroMemory(&sei, sizeof sei);
     sei.cbSize = sizeof sei;
     sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    sei.lpFile = program;
+    sei.hwnd = hwnd;
+    sei.lpFile = pot;
     sei.lpDirectory = mapa;
     sei.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExA(&sei))
@@ -119,12 +128,56 @@ static bool zazeni_s_soglasjem(const char *program, const char *mapa)
     return true;
 }
 
+// CreateProcessA for the program at `pot`, in `mapa`. A 32-bit Kolvena on
+// 64-bit Windows sees the system directory, and every folder below it,
+// redirected to SysWOW64, the folder handed to CreateProcessA included: a
+// program in a folder that only the real System32 holds (OpenSSH) fails
+// with ERROR_DIRECTORY, and reached through Sysnative it would run in a
+// folder that it, a 64-bit program, cannot open. So for a file that is in
+// the real system directory (pot_brez_preusmeritve finds it there) this
+// thread's redirection is turned off around this one call and back on at
+// once: path and folder then name what they name to the program itself.
+// Nothing else runs on the thread meanwhile, since the libraries a call
+// loads while it is off would be the 64-bit ones. The pair is looked up at
+// each start into locals (Windows XP x64 and later; 32-bit Windows has no
+// redirection and needs neither). GetLastError is CreateProcessA's.
+static bool ustvari_proces(const char *pot, char *ukaz, const char *mapa, STARTUPINFOA *si,
+                           PROCESS_INFORMATION *pi)
+{
+    BOOL (WINAPI *izklopi)(PVOID *) = NULL;
+    BOOL (WINAPI *povrni)(PVOID) = NULL;
+    char brez[MAX_PATH];
+    if (pot_brez_preusmeritve(pot, brez, sizeof brez) != pot) {
+        HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+        poisci_funkcijo(kernel32, "Wow64DisableWow64FsRedirection", izklopi);
+        poisci_funkcijo(kernel32, "Wow64RevertWow64FsRedirection", povrni);
+    }
+    PVOID prej = NULL;
+    bool izklopljeno = izklopi != NULL && povrni != NULL && izklopi(&prej);
+
+    // Normal priority: without a class of its own a program started by an
+    // idle-class process is idle too. Held until it has the right to the
+    // foreground: running, it could make its first window before, and that
+    // window would open behind.
+    BOOL ok = CreateProcessA(pot, ukaz, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
+                             NULL, mapa, si, pi);
+    DWORD napaka = GetLastError();
+    if (izklopljeno)
+        povrni(prej);
+    SetLastError(napaka);
+    return ok != FALSE;
+}
+
+// The exit code of a started program ended before it ran a single
+// instruction of its own.
+constexpr UINT KONEC_NEZAGNANEGA = 1;
+
 // Starts the program at `pot` as it would start on its own from Explorer,
-// not as a copy of how Kolvena itself was started; hwnd is Kolvena's window.
-// Shows nothing: returns false where it could not be started.
+// not as a copy of how Kolvena itself was started; hwnd is Kolvena's window,
+// the consent prompt's owner. Shows nothing and needs no particular thread:
+// returns false where the program could not be started.
 bool zacni_program(HWND hwnd, const char *pot)
 {
-    (void)hwnd;
     // Its one argument is its own path, in quotes: given no command line,
     // Windows hands the program its path unquoted, and a path with blanks
     // falls apart into several arguments.
@@ -154,25 +207,15 @@ bool zacni_program(HWND hwnd, const char *pot)
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
 
-    // The file is reached past the system directory's redirection; its
-    // command line and folder stay those of the path as stored, which a
-    // 64-bit program sees as they are (Sysnative is not there for it).
-    char brez[MAX_PATH];
-    const char *program = pot_brez_preusmeritve(pot, brez, sizeof brez);
-
-    // Normal priority: without a class of its own a program started by an
-    // idle-class process is idle too. Held until it has the right to the foreground: running, it could make
-    // its first window before, and that window would open behind.
-    bool zagnan = CreateProcessA(program, ukaz, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
-                                 NULL, v_mapi, &si, &pi) != FALSE;
-    if (zagnan) {
-        dovoli_ospredje(pi.dwProcessId);
-        ResumeThread(pi.hThread);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-    } else if (GetLastError() == NAPAKA_POVZDIGNJENJE) {
-        zagnan = zazeni_s_soglasjem(program, v_mapi);
-    }
+    if (!ustvari_proces(pot, ukaz, v_mapi, &si, &pi))
+        return GetLastError() == NAPAKA_POVZDIGNJENJE && zazeni_s_soglasjem(hwnd, pot, v_mapi);
+    dovoli_ospredje(pi.dwProcessId);
+    // A process whose thread stays held would wait, unseen, for good.
+    bool zagnan = ResumeThread(pi.hThread) != (DWORD)-1;
+    if (!zagnan)
+        TerminateProcess(pi.hProcess, KONEC_NEZAGNANEGA);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
     return zagnan;
 }
 

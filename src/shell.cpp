@@ -192,15 +192,22 @@ HMODULE nalozi_sistemsko(const char *ime)
     return LoadLibraryA(pot);
 }
 
+// The record that names the icon to the notification area, by window and
+// id, as NIM_MODIFY, NIM_DELETE and NIM_SETFOCUS want it; nothing else set.
+static void zapis_ikone(NOTIFYICONDATAA *nid, HWND hwnd)
+{
+    ZeroMemory(nid, sizeof *nid);
+    nid->cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid->hWnd = hwnd;
+    nid->uID = TRAY_ID;
+}
+
 // Sends the icon's record with the given tooltip line: NIM_MODIFY and
-// NIM_DELETE name the icon by window and id and change only the tooltip.
-// Returns whether the notification area took it.
+// NIM_DELETE change only the tooltip. Returns whether the notification area
+// took it.
 static bool tray_tip(HWND hwnd, DWORD ukaz, const char *tip)
 {
-    ZeroMemory(&sprememba, sizeof sprememba);
-    sprememba.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    sprememba.hWnd = hwnd;
-    sprememba.uID = TRAY_ID;
+    zapis_ikone(&sprememba, hwnd);
     sprememba.uFlags = NIF_TIP;
     kopiraj(sprememba.szTip, sizeof sprememba.szTip, tip);
     return Shell_NotifyIconA(ukaz, &sprememba) != FALSE;
@@ -278,24 +285,26 @@ static bool ob_ikoni(HWND hwnd, POINT *pt)
     return true;
 }
 
-// A menu left with Esc (or a click beside it) hands the focus back to the
-// notification area, where a keyboard user was.
+// Hands the keyboard focus back to the notification area.
 static void fokus_ikonam(HWND hwnd)
 {
     NOTIFYICONDATAA nid;
-    ZeroMemory(&nid, sizeof nid);
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    nid.hWnd = hwnd;
-    nid.uID = TRAY_ID;
+    zapis_ikone(&nid, hwnd);
     Shell_NotifyIconA(NIM_SETFOCUS, &nid);
 }
 
+// The icon's place is read first, while the notification area still has the
+// foreground: the overflow flyout that may hold the icon can close once
+// Kolvena takes it, and the icon's place goes with it. A menu opened from the keyboard and left with Esc hands the
+// focus back to the notification area, where that user was; a mouse user
+// who clicked elsewhere keeps his focus where he clicked.
 static LRESULT na_ikono(HWND hwnd, LPARAM lParam)
 {
     if (lParam == WM_RBUTTONDOWN) {
-        SetForegroundWindow(hwnd);
         POINT pt;
-        if (Prikazi_Menu(hwnd, ob_ikoni(hwnd, &pt) ? &pt : NULL) == 0)
+        bool s_tipkovnice = ob_ikoni(hwnd, &pt);
+        SetForegroundWindow(hwnd);
+        if (Prikazi_Menu(hwnd, s_tipkovnice ? &pt : NULL) == 0 && s_tipkovnice)
             fokus_ikonam(hwnd);
     }
     return 1;

@@ -103,8 +103,8 @@ constexpr UINT NIT_KONEC = WM_APP + 3;
 
 // The hook thread renews its hooks this often: a hook that Windows has
 // dropped (a low-level one that kept the desktop waiting beyond
-// LowLevelHooksTimeout, a journal one that Ctrl+Esc or Ctrl+Alt+Del ended)
-// or that was refused is back within this time.
+// LowLevelHooksTimeout) or that was refused is back within this time; a
+// journal hook that the user ended is not (see journal_preklican).
 constexpr UINT OBNOVA_MS = 2000;
 
 // How long MSHookStop and the window's destruction wait for the hook thread
@@ -150,14 +150,23 @@ static BOOL journal_stop(void)
     return h != NULL ? UnhookWindowsHookEx(h) : TRUE;
 }
 
+// Ctrl+Esc or Ctrl+Alt+Del ended journaling: Windows removed the journal
+// hook and posted WM_CANCELJOURNAL to the hook thread, and "an application
+// can assume ... the user has intentionally canceled the journal record"
+// (WM_CANCELJOURNAL). For the rest of this run no journal hook is installed
+// again, whichever hook thread runs; the low-level hook goes on. Written and
+// read by the hook thread only; one thread ends before the next starts.
+bool journal_preklican;
+
 // Removes the journal hook and installs it anew, whether or not the removal
-// succeeded; on the hook thread. Two journal hooks at once would post every
-// event twice.
+// succeeded, unless the user cancelled it; on the hook thread. Two journal
+// hooks at once would post every event twice.
 static void obnovi_journal(void)
 {
     journal_stop();
-    InterlockedExchangePointer((PVOID *)&g_hMSHook,
-                               namesti_hook(WH_JOURNALRECORD, MSHookProc, ghInst, 0));
+    if (!journal_preklican)
+        InterlockedExchangePointer((PVOID *)&g_hMSHook,
+                                   namesti_hook(WH_JOURNALRECORD, MSHookProc, ghInst, 0));
 }
 
 static DWORD WINAPI hook_nit(LPVOID)
@@ -175,6 +184,12 @@ static DWORD WINAPI hook_nit(LPVOID)
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
         if (msg.message == NIT_KONEC)
             break;
+        // The handle is forgotten; its removal, which fails on a hook that
+        // Windows has removed, costs nothing.
+        if (msg.message == WM_CANCELJOURNAL && msg.hwnd == NULL) {
+            journal_preklican = true;
+            journal_stop();
+        }
         if (msg.message == WM_TIMER && msg.hwnd == NULL) {
             obnovi_ll();
             obnovi_journal();

@@ -4,6 +4,7 @@
 // that fails while the list is written is noticed.
 #include "cfg_files.h"
 
+#include <shlobj.h>
 #include <stdlib.h>
 
 #include <string>
@@ -61,9 +62,13 @@ FILE *closed_fopen(const char *name, const char *mode)
     return nullptr;
 }
 
-HRESULT WINAPI temp_appdata(HWND, int, HANDLE, DWORD, LPSTR path)
+// The application-data folder the stand-in gives, and the one asked for.
+std::wstring appdata;
+int asked_for;
+HRESULT WINAPI temp_appdata(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
 {
-    GetTempPathA(MAX_PATH, path);
+    asked_for = csidl;
+    lstrcpyW(path, appdata.c_str());
     return S_OK;
 }
 
@@ -151,11 +156,14 @@ TEST_CASE("a directory named Kolvena.cfg.new: the file is written in place")
 
 TEST_CASE("the Windows directory closed to the user: the list saved in his own folder and read from there")
 {
-    char tmp[MAX_PATH];
-    GetTempPathA(sizeof tmp, tmp);
-    const std::string home = std::string(tmp) + "Kolvena\\Kolvena.cfg";
-    wt::Finally clean([&] { DeleteFileA(home.c_str()); wt::reset_program_state(); });
-    wt::PatchedImport folder("shell32.dll", "SHGetFolderPathA", (void *)temp_appdata);
+    // A name the ANSI code page cannot spell (Georgian): reached by its short name.
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    appdata = std::wstring(tmp) + L"Uporabnik \x10D0";
+    CreateDirectoryW(appdata.c_str(), NULL);
+    const std::wstring home = appdata + L"\\Kolvena\\Kolvena.cfg";
+    wt::Finally clean([&] { DeleteFileW(home.c_str()); wt::reset_program_state(); });
+    wt::PatchedImport folder("shell32.dll", "SHGetFolderPathW", (void *)temp_appdata);
     old_file_new_list();
     wt::PatchedImport closed("msvcrt.dll", "fopen", (void *)closed_fopen);
     real_fopen = (decltype(real_fopen))closed.real;
@@ -163,14 +171,15 @@ TEST_CASE("the Windows directory closed to the user: the list saved in his own f
 
     SUBCASE("saved there; a restart reads it, and saves go there") {
         CHECK(shrani_cfg());
-        CHECK(read_bytes(home) == NOVO);
-        CHECK_FALSE(cfg::exists(home + ".new"));
+        CHECK(asked_for == CSIDL_LOCAL_APPDATA);   // this machine's, not the roaming one
+        CHECK(read_bytes(osebna_cfg) == NOVO);
+        CHECK_FALSE(cfg::exists(std::string(osebna_cfg) + ".new"));
         wt::reset_program_state();
         zacni_cfg();
         CHECK(wt::entries() == std::vector<std::string>{ "Staro|C:\\staro.exe", "Novo|C:\\novo.exe" });
         icn_kljuka = 0;
         CHECK(shrani_cfg());   // the option off: NOVO less its first two lines
-        CHECK(read_bytes(home) == std::string(NOVO).substr(6));
+        CHECK(read_bytes(osebna_cfg) == std::string(NOVO).substr(6));
     }
     SUBCASE("a read-only Kolvena.cfg stays a refusal") {
         REQUIRE(SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_READONLY));
@@ -182,7 +191,7 @@ TEST_CASE("the Windows directory closed to the user: the list saved in his own f
         CHECK_FALSE(shrani_cfg());
     }
     CHECK(read_bytes(cfg_path()) == STARO);
-    CHECK(cfg::exists(home) == (osebna_cfg[0] != '\0'));
+    CHECK((GetFileAttributesW(home.c_str()) != INVALID_FILE_ATTRIBUTES) == (osebna_cfg[0] != '\0'));
 }
 
 TEST_CASE("a read-only Kolvena.cfg: the save fails, the old bytes stay")

@@ -6,7 +6,7 @@
 # quoted path as its command line, its own folder as its current directory,
 # no show command); then " Izhod " (Up, Return): its icon leaves the
 # notification area and Kolvena ends with exit code 0. Between: the 64-bit
-# recorder that only the real system32 holds (a 32-bit Kolvena: Sysnative).
+# recorder in a folder only the real system32 holds, run in that folder.
 . "$(dirname "$0")/lib.sh"
 
 kv_setup "$1"
@@ -14,9 +14,10 @@ kv_setup "$1"
 kv_place_recorder
 record=$KV_RECORD
 # (scripts/test.sh builds both builds before it tests either)
-cp "$(dirname "$KOLVENA_BIN_DIR")/x64/tests/recorder.exe" "$KV_WINDIR/system32/kolvena64.exe" ||
+mkdir -p "$KV_WINDIR/system32/kolvena"
+cp "$(dirname "$KOLVENA_BIN_DIR")/x64/tests/recorder.exe" "$KV_WINDIR/system32/kolvena/kolvena64.exe" ||
   kv_fail "no 64-bit recorder"
-kv_write_cfg 'Snemalnik' 'C:\Moji programi\recorder.exe' 'Sistemski' 'C:\windows\system32\kolvena64.exe'
+kv_write_cfg 'Snemalnik' 'C:\Moji programi\recorder.exe' 'Sistemski' 'C:\windows\system32\kolvena\kolvena64.exe'
 
 # Started minimised, as a shortcut set to "Run: Minimized" starts it (the
 # exit code of start /wait is Kolvena's).
@@ -48,9 +49,9 @@ kv_log "start the 64-bit program of the system directory"
 kv_click_icon 3
 kv_wait_menu_open || kv_fail "a right click on the icon opened no menu"
 kv_menu_keys Down Down Return
-kv_wait_file "$KV_WINDIR/system32/recorder.log" 30 || kv_fail "the system directory's program did not start"
-IFS=$'\t' read -r module cmdline curdir show < <(tr -d '\r' < "$KV_WINDIR/system32/recorder.log")
-[ "$cmdline" = '"C:\windows\system32\kolvena64.exe"' ] && [ "${curdir,,}" = 'c:\windows\system32' ] ||
+kv_wait_file "$KV_WINDIR/system32/kolvena/recorder.log" 30 || kv_fail "the system directory's program did not start"
+IFS=$'\t' read -r module cmdline curdir show < <(tr -d '\r' < "$KV_WINDIR/system32/kolvena/recorder.log")
+[ "$cmdline" = '"C:\windows\system32\kolvena\kolvena64.exe"' ] && [ "${curdir,,}" = 'c:\windows\system32\kolvena' ] ||
   kv_fail "the system directory's program ran as [$cmdline] in [$curdir]"
 
 kv_log "leave by \" Izhod \""

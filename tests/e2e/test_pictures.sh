@@ -3,7 +3,7 @@
 # list, " Nastavitve ", "Pokazi ikone" ticked, "Koncaj"; Kolvena.cfg then
 # begins with the option line, and a right click on the icon shows each entry
 # as a 200x32 picture with its program's icon (screenshot menu-pictures.png);
-# the third is a 64-bit program that only the real system directory holds.
+# the third is a 64-bit program in a folder only the real system32 holds.
 # Then the same menu at 150 % scaling: Kolvena started again with the
 # prefix's screens at 144 DPI draws each picture 300x48, with a 48x48 icon
 # (screenshot menu-pictures-150.png).
@@ -45,10 +45,11 @@ PY
 
 kv_setup "$1"
 cfg="$KV_WINDIR/Kolvena.cfg"
-cp "$KV_WINDIR/system32/winemine.exe" "$KV_WINDIR/system32/minolovec64.exe"
+mkdir -p "$KV_WINDIR/system32/igre"
+cp "$KV_WINDIR/system32/winemine.exe" "$KV_WINDIR/system32/igre/minolovec64.exe"
 kv_write_cfg 'Beleznica' 'C:\windows\notepad.exe' \
              'Urejevalnik registra' 'C:\windows\regedit.exe' \
-             'Minolovec' 'C:\windows\system32\minolovec64.exe'
+             'Minolovec' 'C:\windows\system32\igre\minolovec64.exe'
 { printf '#1\r\n\r\n'; cat "$cfg"; } > "$KV_WORK/expected.cfg"
 
 kv_start

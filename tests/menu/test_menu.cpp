@@ -136,10 +136,12 @@ const DWORD STA = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE;
 HRESULT WINAPI noted_com(LPVOID, DWORD flags) { return com_flags = flags, S_OK; }
 
 // What the shell was given: COM's flags then, the file, the folder, the show
-// command. The process it "starts" is this one.
+// command; its owner. The process it "starts" is this one.
 std::vector<std::string> shell_got;
+HWND shell_owner;
 BOOL WINAPI noted_shell(SHELLEXECUTEINFOA *sei)
 {
+    shell_owner = sei->hwnd;
     shell_got = { std::to_string(com_flags), sei->lpFile, without_final_backslash(sei->lpDirectory),
                   std::to_string(sei->nShow) };
     sei->hProcess = (sei->fMask & SEE_MASK_NOCLOSEPROCESS) ? GetCurrentProcess() : NULL;
@@ -298,7 +300,9 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
 TEST_CASE("a program that asks for administrator rights starts through the shell's consent prompt")
 {
     wt::reset_program_state();
-    wt::add_entry("Urejevalnik registra", wt::REGEDIT);
+    // Elevated, "redirection does not occur" (File System Redirector): no Sysnative.
+    const std::string prog = wt::win_dir() + "\\system32\\notepad.exe";
+    wt::add_entry("Beleznica", prog.c_str());
     // CreateProcessA as Windows answers for a program whose manifest asks for
     // administrator rights: "you will get back an ERROR_ELEVATION_REQUIRED (740)
     // error. ShellExecute() will behave appropriately (pop up the elevation /
@@ -320,8 +324,11 @@ TEST_CASE("a program that asks for administrator rights starts through the shell
         d.keys(mt::from_top(0));
         mt::run_menu(w.hwnd);
     }
-    CHECK(shell_got == std::vector<std::string>{ std::to_string(STA), wt::REGEDIT,
-                                                 folder_of(wt::REGEDIT), std::to_string(SW_SHOWNORMAL) });
+    CHECK(launch.application == prog);
+    CHECK(shell_got == std::vector<std::string>{ std::to_string(STA), prog, folder_of(prog),
+                                                 std::to_string(SW_SHOWNORMAL) });
+    // Unowned, the prompt only flashes on the taskbar (UAC guidance, Microsoft).
+    CHECK(shell_owner == w.hwnd);
     // The program started may bring its window to the front.
     CHECK(launch.allowed == (shell_error ? ~0u : GetCurrentProcessId()));
 }
