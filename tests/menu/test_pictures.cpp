@@ -56,11 +56,15 @@ int (WINAPI *real_ReleaseDC)(HWND, HDC);
 HBITMAP (WINAPI *real_CreateCompatibleBitmap)(HDC, int, int);
 BOOL (WINAPI *real_TextOutA)(HDC, int, int, LPCSTR, int);
 
+// The icons are read on Kolvena's readers, several at once.
+CRITICAL_SECTION icons_lock;
 HICON WINAPI rec_ExtractIconA(HINSTANCE a, LPCSTR b, UINT c)
 {
     HICON h = real_ExtractIconA(a, b, c);
+    EnterCriticalSection(&icons_lock);
     if (recording && h)
         taken.icons.push_back(h);
+    LeaveCriticalSection(&icons_lock);
     return h;
 }
 BOOL WINAPI rec_GetIconInfo(HICON a, PICONINFO b)
@@ -136,6 +140,7 @@ class Noting {
 public:
     Noting()
     {
+        InitializeCriticalSection(&icons_lock);
         real_ExtractIconA = redirect("shell32.dll", "ExtractIconA", rec_ExtractIconA);
         real_GetIconInfo = redirect("user32.dll", "GetIconInfo", rec_GetIconInfo);
         real_LoadBitmapA = redirect("user32.dll", "LoadBitmapA", rec_LoadBitmapA);
