@@ -247,11 +247,16 @@ void odjavi_ikone(Odprtje *o)
     // inside the one it interrupted).
     if (tekoce == o)
         tekoce = o->prejsnje;
-    for (Branje &b : branja)
+    // Answers and reads that no opening wants any more: given back, and
+    // not begun.
+    for (Branje &b : branja) {
         if (b.stanje == PREBRANO && !zeli(tekoce, b)) {
             b.stanje = PROSTO;
             vrniti[n++] = b.ikona;
         }
+        if (b.stanje == V_VRSTI && !zeli(tekoce, b))
+            b.stanje = PROSTO;
+    }
     LeaveCriticalSection(&kljuc);
     for (int i = 0; i < n; i++)
         if (vrniti[i] != NULL)
