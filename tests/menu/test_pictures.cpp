@@ -714,7 +714,10 @@ TEST_CASE("pictures: a file that does not answer holds neither the menu nor its 
     icn_kljuka = 1;
     mt::TrayWindow w;
     gate = CreateEventA(NULL, TRUE, FALSE, NULL);
-    wt::Finally open_at_end([] { SetEvent(gate); wt::pump_until([] { return silent_answers == silent_reads; }); });
+    wt::Finally open_at_end([] {
+        SetEvent(gate);
+        wt::pump_until([] { return silent_answers == silent_reads; });
+    });
     wt::PatchedImport extract("shell32.dll", "ExtractIconA", (void *)silent_extract);
     system_extract = (decltype(system_extract))extract.real;
     wt::PatchedImport invalidate("user32.dll", "InvalidateRect", (void *)noted_invalidate);
@@ -724,8 +727,7 @@ TEST_CASE("pictures: a file that does not answer holds neither the menu nor its 
     MenuColour mc(RGB(10, 200, 120));
     const DWORD bg = dib_colour(RGB(10, 200, 120)), fg = dib_colour(RGB(0, 0, 0));
 
-    // The silent entry without its icon and without a box (the driver
-    // fails a box it was not told of), selectable; the other as ever.
+    // The silent entry without its icon, no box, selectable; the other as ever.
     Tracked t;
     open_menu(w.hwnd, [&](HWND m) { t = read_tracked(m, 2); wt::menu_key(m, VK_ESCAPE); });
     REQUIRE(t.pictures.size() == 2);
@@ -734,9 +736,8 @@ TEST_CASE("pictures: a file that does not answer holds neither the menu nor its 
     mt::check_items(t, 2);
     CHECK(silent_reads == 1);
 
-    // Opened again while the read waits: no second read. The answer that
-    // comes while this menu is open is drawn into its picture, in place,
-    // and the menu's window repainted.
+    // Opened again while the read waits: no second read; its answer drawn
+    // into the open menu's picture.
     Tracked late;
     HWND menu_window = NULL;
     open_menu(w.hwnd, [&](HWND m) {
@@ -755,9 +756,8 @@ TEST_CASE("pictures: a file that does not answer holds neither the menu nor its 
     CHECK(std::count(invalidated.begin(), invalidated.end(), menu_window) > 0);
     check_picture(late.pictures[0], 0, bg, fg, &notepad_mask);
 
-    // An answer that comes after its menu has gone: its icon given back.
-    // Six silent files: no more readers than the bound, however many
-    // openings wait on them.
+    // Six silent files, five openings: readers within the bound; answers
+    // after the menus have gone give their icons back.
     ResetEvent(gate);
     silent_reads = silent_answers = 0;
     silent_icons.clear();
