@@ -388,10 +388,9 @@ TEST_CASE("an icon the notification area has not got is added again, with the li
 }
 
 namespace {
-
 bool guard_let_go;
-// " Izhod " inside WinMain's loop, then a look for the one-copy guard while
-// the process is still there (as it stays while a file holds a thread).
+// " Izhod " inside WinMain's loop; the guard looked for while the process is
+// still there (as it stays while a program's file holds a thread).
 void CALLBACK leave_and_look(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(NULL, id);
@@ -399,21 +398,14 @@ void CALLBACK leave_and_look(HWND, UINT, UINT_PTR id, DWORD)
     DestroyWindow(tray.hWnd);
     HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "Local\\Kolvena");
     guard_let_go = m == NULL;
-    if (m != NULL)
-        CloseHandle(m);
+    CloseHandle(m);
 }
-
 } // namespace
 
 TEST_CASE("the one-copy guard is let go when Kolvena is told to exit")
 {
     wt::reset_program_state();
-    ZeroMemory(&tray, sizeof tray);
-    wt::Finally after([] {
-        SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
-        wt::drain_quit();
-    });
-    guard_let_go = false;
+    wt::Finally after([] { SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS); });
     SetTimer(NULL, 0, 200, leave_and_look);
     CHECK(WinMain(GetModuleHandleA(NULL), NULL, (LPSTR) "", SW_SHOWNORMAL) == 0);
     CHECK(guard_let_go);
