@@ -181,7 +181,7 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     HMENU popup = CreateMenu();
     hpopup1 = popup;
 
-    Odprtje o;
+    Odprtje o = {};
     o.popup = popup;
     sestavi_menu(hwnd, &o, kje);
 
@@ -204,6 +204,9 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     if (o.nslik > 0)
         spremljaj_pozne_ikone(hwnd);
     int izbira = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_VERTICAL, pt.x, pt.y, 0, hwnd, NULL);
+    // The menu is gone: an icon that comes after this is given back.
+    if (tekoce_odprtje() == &o)
+        koncaj_slike(hwnd, &o);
     odprt_st = prej_odprt;
     sprejet_st = prej_sprejet;
     // Without a message after it, a menu whose owner is the foreground window
@@ -233,9 +236,6 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
         break;
     }
 
-    // Its readers' answers go to no picture of it after this.
-    if (tekoce_odprtje() == &o)
-        koncaj_slike(hwnd, &o);
     DestroyMenu(holder);
     for (int i = 0; i < o.nslik; i++)
         DeleteObject(o.slike[i]);

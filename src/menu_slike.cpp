@@ -278,21 +278,29 @@ static void CALLBACK pozne_ikone(HWND hwnd, UINT, UINT_PTR, DWORD)
     osvezi_menije();
 }
 
-void spremljaj_pozne_ikone(HWND hwnd)
+// The late answers looked for while the current opening's menu is shown
+// and waits for any.
+static void isci_pozne(HWND hwnd)
 {
     Odprtje *o = tekoce_odprtje();
-    if (o != NULL)
-        o->odprt = true;
-    if (o != NULL && caka_ikone(o))
+    if (o != NULL && o->odprt && caka_ikone(o))
         SetTimer(hwnd, TIMER_POZNE_IKONE, POZNE_IKONE_MS, pozne_ikone);
     else
         KillTimer(hwnd, TIMER_POZNE_IKONE);
 }
 
+void spremljaj_pozne_ikone(HWND hwnd)
+{
+    Odprtje *o = tekoce_odprtje();
+    if (o != NULL)
+        o->odprt = true;
+    isci_pozne(hwnd);
+}
+
 void koncaj_slike(HWND hwnd, Odprtje *o)
 {
     odjavi_ikone(o);
-    // The opening this one interrupted, if its menu is open, goes on
-    // looking for its answers.
-    spremljaj_pozne_ikone(hwnd);
+    // The opening this one interrupted, if its menu is shown, goes on
+    // looking for its answers; one still being built takes them itself.
+    isci_pozne(hwnd);
 }
