@@ -136,6 +136,12 @@ static void restore_cfg(void)
     }
 }
 
+/* The first entry's path where one of the 19 is a file that never answers
+   (the "shown" mode's silent run); NULL for 19 local files. */
+static const char *silent_entry;
+/* The local files of the list written, in order. */
+static const char *listed[ENTRIES];
+
 static void write_cfg(void)
 {
     const char *with_icon[sizeof programi_z_ikono / sizeof programi_z_ikono[0]];
@@ -159,7 +165,8 @@ static void write_cfg(void)
     }
     fputs("#1\r\n\r\n", f);
     for (i = 0; i < ENTRIES; i++) {
-        const char *p = with_icon[i % n];
+        const char *p = i == 0 && silent_entry != NULL ? silent_entry : with_icon[i % n];
+        listed[i] = with_icon[i % n];
         fprintf(f, " %02d %s \r\n%s\r\n", i + 1, strrchr(p, '\\') + 1, p);
     }
     fclose(f);
@@ -349,6 +356,86 @@ static void report(const Series *s)
     free(v);
 }
 
+/* ---- time until the picture menu is shown ----
+
+   From the tray callback posted to each Kolvena.exe until its menu window is
+   visible, over 19 ExtractIconA of the list's files in a row in this
+   process: the floor that a build reading one file after the other has. A
+   menu not shown within SHOWN_LIMIT_MS is reported as never shown (a
+   Kolvena that reads a silent file on its window's thread never shows
+   it, and is left to end when the file answers). */
+enum { SHOWN_LIMIT_MS = 5000 };
+
+static double floor_us(void)
+{
+    double t0 = now_us();
+    int i;
+    for (i = 0; i < ENTRIES; i++) {
+        HICON h = ExtractIconA(GetModuleHandleA(NULL), listed[i], 0);
+        if (h != NULL)
+            DestroyIcon(h);
+    }
+    return now_us() - t0;
+}
+
+static int shown(int argc, char **argv)
+{
+    int openings = atoi(argv[2]), i, j;
+    double fl[64], t[64];
+    const char *label = "local";
+    if (argc > 3 && strncmp(argv[3], "silent=", 7) == 0) {
+        silent_entry = argv[3] + 7;
+        label = "silent";
+        argv++;
+        argc--;
+    }
+    if (openings > 64)
+        openings = 64;
+    keep_cfg();
+    write_cfg();
+    for (j = 0; j < openings; j++)
+        fl[j] = floor_us();
+    qsort(fl, (size_t)openings, sizeof(double), cmp_double);
+    printf("shown floor_median_us %.1f\n", fl[openings / 2]);
+    for (i = 3; i < argc; i++) {
+        char *eq = strchr(argv[i], '=');
+        Kolvena k;
+        int n = 0;
+        if (!eq)
+            return 2;
+        *eq = '\0';
+        if (!start_kolvena(eq + 1, &k)) {
+            printf("error cannot_start %s\n", argv[i]);
+            continue;
+        }
+        for (j = 0; j < openings; j++) {
+            double t0 = now_us();
+            HWND m;
+            PostMessageA(k.window, WM_TRAYNOTIFY_KOLVENA, TRAY_ID_KOLVENA, WM_RBUTTONDOWN);
+            if (!wait_menu(k.pi.dwProcessId, 1, SHOWN_LIMIT_MS))
+                break;
+            t[n++] = now_us() - t0;
+            m = window_of(k.pi.dwProcessId, "#32768");
+            if (m != NULL)
+                PostMessageA(m, WM_KEYDOWN, VK_ESCAPE, 0);
+            wait_menu(k.pi.dwProcessId, 0, 20000);
+        }
+        if (n == 0) {
+            printf("shown %s %s never_within_ms %d\n", argv[i], label, SHOWN_LIMIT_MS);
+            TerminateProcess(k.pi.hProcess, 1);   /* ends once the file answers */
+            CloseHandle(k.pi.hThread);
+            CloseHandle(k.pi.hProcess);
+            continue;
+        }
+        qsort(t, (size_t)n, sizeof(double), cmp_double);
+        printf("shown %s %s n %d median_us %.1f ratio_to_floor %.3f\n", argv[i], label, n,
+               t[n / 2], t[n / 2] / fl[openings / 2]);
+        end_kolvena(&k);
+    }
+    restore_cfg();
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     int rounds, r, i;
@@ -357,9 +444,12 @@ int main(int argc, char **argv)
     Samples smp;
 
     if (argc < 3) {
-        fprintf(stderr, "bench_hook_latency <rounds> <name>=<Kolvena.exe> ...\n");
+        fprintf(stderr, "bench_hook_latency <rounds> <name>=<Kolvena.exe> ...\n"
+                        "bench_hook_latency shown <openings> [silent=<path>] <name>=<Kolvena.exe> ...\n");
         return 2;
     }
+    if (strcmp(argv[1], "shown") == 0)
+        return shown(argc, argv);
     rounds = atoi(argv[1]);
     for (i = 2; i < argc && programs < MAX_PROGRAMS; i++) {
         char *eq = strchr(argv[i], '=');

@@ -149,14 +149,16 @@ static void napolni_seznam()
 static double zgradi(int nacin, double *unicenje)
 {
     icn_kljuka = nacin;
-    HMENU popup = CreateMenu();
-    HBITMAP slike[MAX_VNOSOV];
+    Odprtje o;
+    o.popup = CreateMenu();
     double t0 = now_us();
-    int n = sestavi_menu(okno, popup, slike);
+    sestavi_menu(okno, &o);
     double t1 = now_us();
-    DestroyMenu(popup);
-    for (int i = 0; i < n; i++)
-        DeleteObject(slike[i]);
+    if (tekoce_odprtje() == &o)
+        koncaj_slike(okno, &o);
+    DestroyMenu(o.popup);
+    for (int i = 0; i < o.nslik; i++)
+        DeleteObject(o.slike[i]);
     if (unicenje)
         *unicenje = now_us() - t1;
     return t1 - t0;

@@ -142,6 +142,40 @@ lat_args+=("x64=$(winpath "$out/Kolvena.exe")" "x86=$(winpath "$out86/Kolvena.ex
 wine "$out/bench/bench_hook_latency.exe" "$lat_rounds" "${lat_args[@]}" > "$raw/hook_latency.txt"
 # ---- end of 6b ----
 
+# ---- 6c. time until the picture menu is shown ----
+# From the tray callback until the menu's window is up, over 19 ExtractIconA
+# in a row (the floor of reading the files one after the other): 19 local
+# files, then the first of them replaced by a file that never answers
+# (C:\tiho\tiho.exe on tests/e2e/gate_fs.py, whose gate stays closed until
+# the section ends). With KOLVENA_BENCH_BEFORE the older Kolvena.exe runs
+# the same, in the same run. A process held by the silent file ends only
+# once it answers: the gate is opened, then the file system unmounted.
+echo "== Time until the picture menu is shown"
+shown_openings=20
+[ "$quick" = 1 ] && shown_openings=10
+shown_args=()
+if [ -n "${KOLVENA_BENCH_BEFORE:-}" ]; then
+  shown_args+=("before=$(winpath "$KOLVENA_BENCH_BEFORE/build/x64/Kolvena.exe")")
+fi
+shown_args+=("now=$(winpath "$out/Kolvena.exe")")
+bhl="$out/bench/bench_hook_latency.exe"
+wine "$bhl" shown "$shown_openings" "${shown_args[@]}" > "$raw/shown.txt"
+if [ -c /dev/fuse ]; then
+  mkdir -p "$work/share" "$WINEPREFIX/drive_c/tiho"
+  cp "$WINEPREFIX/drive_c/windows/notepad.exe" "$work/share/tiho.exe"
+  /usr/bin/python3 tests/e2e/gate_fs.py "$work/share" "$WINEPREFIX/drive_c/tiho" "$work/gate" &
+  fs_pid=$!
+  sleep 2
+  wine "$bhl" shown "$shown_openings" 'silent=C:\tiho\tiho.exe' "${shown_args[@]}" >> "$raw/shown.txt"
+  touch "$work/gate"
+  sleep 2
+  fusermount -u "$WINEPREFIX/drive_c/tiho" 2>/dev/null || umount -l "$WINEPREFIX/drive_c/tiho"
+  kill "$fs_pid" 2>/dev/null || true
+else
+  echo "shown silent skipped no_dev_fuse" >> "$raw/shown.txt"
+fi
+# ---- end of 6c ----
+
 # ---- 7. configuration file ----
 echo "== Configuration file"
 wine "$bk" cfg "$cfg_runs" > "$raw/cfg.txt"

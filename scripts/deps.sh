@@ -25,6 +25,7 @@ packages=(
   doctest-dev
   libclang-rt-14-dev
   zip unzip strip-nondeterminism # the release zip, the same bytes from the same source
+  fuse3 python3-fusepy           # a file system that does not answer (tests/e2e/test_offline.sh)
 )
 QEMU_MIN=1:10.0
 

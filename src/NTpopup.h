@@ -168,6 +168,15 @@ constexpr int IDM_ZAUSTAVITEV = 24;
 constexpr int IDM_NAJDI = 25;
 constexpr int IDM_OHRANJEVALNIK = 26;
 
+// How long a menu call waits for a program's file, from the start of the
+// build for the icons (menu_slike.cpp), from the choice for a start
+// (menu_zagon.cpp). A local file answers in a few milliseconds, and within
+// this even on a busy machine (a file no cache holds yet, Kolvena at idle
+// priority): its entry looks and its start reports as ever. A file held by
+// a share that is off answers in seconds or never; the menu waits for it no
+// longer than this, which still feels immediate after a click.
+constexpr DWORD KRATKO_CAKANJE_MS = 250;
+
 // A picture of the menu at 96 DPI.
 constexpr int SLIKA_W = 200;
 constexpr int SLIKA_H = 32;
@@ -226,10 +235,53 @@ int  Prikazi_Menu(HWND hwnd, const POINT *kje = nullptr);
 void meni_pritisk(LPARAM lParam);
 // The window took the MENI_ODPRT message of opening `st`.
 void meni_odprt(WPARAM st);
-int  sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje = nullptr);
-// The entries' pictures appended to popup (menu_slike.cpp); returns how
-// many were stored in slike, each deleted by the caller after the menu.
-int  sestavi_slike(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje);
+// One opening of the menu: its popup and, in picture mode, its pictures
+// and the files whose icons they wait for. Made and written by the window's
+// thread; the readers (menu_bralci.cpp) read `pot`, `stran` and `caka` of
+// the opening that is current, with their lock held.
+struct Odprtje {
+    HMENU popup;
+    int nslik;                          // pictures made, one for each entry
+    HBITMAP slike[MAX_VNOSOV];          // deleted by Prikazi_Menu after the menu
+    int stran;                          // the icons' side in pixels
+    char pot[MAX_VNOSOV][sizeof m_polje[0].pot];   // the entries' files, as built
+    bool caka[MAX_VNOSOV];              // the file has not answered yet
+    bool odprt;                         // the menu is shown: late icons drawn into it
+    Odprtje *prejsnje;                  // the opening that this one interrupted
+};
+
+// Appends the entries (text, or pictures) and the fixed items to o->popup.
+void sestavi_menu(HWND hwnd, Odprtje *o, const POINT *kje = nullptr);
+// The entries' pictures appended to o->popup (menu_slike.cpp), each
+// deleted by the caller after the menu. spremljaj_pozne_ikone, before the
+// menu is tracked, has icons that come late drawn into it; koncaj_slike,
+// before it is destroyed, lets the opening go.
+void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje);
+void spremljaj_pozne_ikone(HWND hwnd);
+void koncaj_slike(HWND hwnd, Odprtje *o);
+// The menus of this thread that are shown repainted (menu.cpp).
+void osvezi_menije(void);
+// The first icon of the program at `pot`, `stran` pixels square; it reads
+// the file, so runs on a reader only.
+HICON izvleci_ikono(const char *pot, int stran);
+
+// The readers (menu_bralci.cpp): at most NAJVEC_BRALCEV threads, which read
+// the icons of the files that the current opening asks for.
+// zahtevaj_ikone makes o current and asks for its files, one read per
+// file; pocakaj_ikone waits until an answer for o is there or najvec_ms
+// have passed since zacetek (false then); prevzemi_ikone takes the
+// answers, the icon of each entry that answered in ikone (NULL: none) and
+// novo set for it, and returns their number; vrni_ikone gives them back
+// once drawn; odjavi_ikone ends o, whose answers that come afterwards are
+// given back by the readers.
+constexpr int NAJVEC_BRALCEV = 4;
+void zahtevaj_ikone(Odprtje *o);
+bool pocakaj_ikone(const Odprtje *o, DWORD zacetek, DWORD najvec_ms);
+int  prevzemi_ikone(Odprtje *o, HICON ikone[MAX_VNOSOV], bool novo[MAX_VNOSOV]);
+void vrni_ikone(HICON ikone[MAX_VNOSOV]);
+bool caka_ikone(const Odprtje *o);
+void odjavi_ikone(Odprtje *o);
+Odprtje *tekoce_odprtje(void);
 
 // Starting programs (menu_zagon.cpp). zacni_program starts the program at
 // `pot` for Kolvena's window hwnd and returns false where it could not;
@@ -241,6 +293,12 @@ int  sestavi_slike(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POIN
 // first call there.
 bool zacni_program(HWND hwnd, const char *pot);
 void zazeni(HWND hwnd, const char *pot);
+// zacni_program on a thread of its own, so that a file that does not answer
+// holds no more than that thread: the menu call waits KRATKO_CAKANJE_MS for
+// it, and says "Programa ne morem izvesti" where it failed by then; a later
+// failure the start says itself. A program whose start is still on its way
+// is not started again.
+void zacni_v_ozadju(HWND hwnd, const char *pot);
 const char *pot_brez_preusmeritve(const char *pot, char *izhod, size_t velikost);
 void zacni_com(void);
 // The shutdown privilege enabled, then the shutdown requested; false when

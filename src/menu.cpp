@@ -89,13 +89,14 @@ static void nastavitve(void)
 }
 
 // Appends the program entries (text, or pictures in picture mode) and the
-// fixed items to popup, for a menu that opens at `kje` (at the cursor where
-// that is NULL). Returns the number of pictures stored in slike.
-int sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje)
+// fixed items to o->popup, for a menu that opens at `kje` (at the cursor
+// where that is NULL).
+void sestavi_menu(HWND hwnd, Odprtje *o, const POINT *kje)
 {
-    int nslik = 0;
+    HMENU popup = o->popup;
+    o->nslik = 0;
     if (icn_kljuka == 1) {
-        nslik = sestavi_slike(hwnd, popup, slike, kje);
+        sestavi_slike(hwnd, o, kje);
     } else {
         for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++)
             AppendMenuA(popup, MF_STRING, IDM_PRVI_PROGRAM + i, m_polje[i].opis);
@@ -109,7 +110,6 @@ int sestavi_menu(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT 
     AppendMenuA(popup, MF_STRING, IDM_NASTAVITVE, " Nastavitve ");
     AppendMenuA(popup, MF_SEPARATOR, 0, NULL);
     AppendMenuA(popup, MF_STRING, IDM_IZHOD, " Izhod ");
-    return nslik;
 }
 
 // ---- a press beside the menu ----
@@ -140,6 +140,16 @@ void meni_odprt(WPARAM st)
         sprejet_st = odprt_st;
 }
 
+// The window after m (the first where m is NULL) of a menu that this
+// thread shows; NULL after the last.
+static HWND okno_menija(HWND m)
+{
+    while ((m = FindWindowExA(NULL, m, RAZRED_MENIJA, NULL)) != NULL)
+        if (GetWindowThreadProcessId(m, NULL) == GetCurrentThreadId() && IsWindowVisible(m))
+            return m;
+    return NULL;
+}
+
 void meni_pritisk(LPARAM lParam)
 {
     if (odprt_st == 0 || sprejet_st != odprt_st)
@@ -147,14 +157,20 @@ void meni_pritisk(LPARAM lParam)
     // The hooks post 16 bits of each coordinate; left of or above the main
     // monitor they are negative.
     POINT pt = { (SHORT)LOWORD(lParam), (SHORT)HIWORD(lParam) };
-    for (HWND m = FindWindowExA(NULL, NULL, RAZRED_MENIJA, NULL); m != NULL;
-         m = FindWindowExA(NULL, m, RAZRED_MENIJA, NULL)) {
+    for (HWND m = okno_menija(NULL); m != NULL; m = okno_menija(m)) {
         RECT r;
-        if (GetWindowThreadProcessId(m, NULL) == GetCurrentThreadId() && IsWindowVisible(m) &&
-            GetWindowRect(m, &r) && PtInRect(&r, pt))
+        if (GetWindowRect(m, &r) && PtInRect(&r, pt))
             return;   // on the menu: the menu's own
     }
     EndMenu();
+}
+
+// A menu draws its items again only when its window is repainted: a
+// picture changed in place shows then.
+void osvezi_menije(void)
+{
+    for (HWND m = okno_menija(NULL); m != NULL; m = okno_menija(m))
+        InvalidateRect(m, NULL, FALSE);
 }
 
 int Prikazi_Menu(HWND hwnd, const POINT *kje)
@@ -165,8 +181,9 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     HMENU popup = CreateMenu();
     hpopup1 = popup;
 
-    HBITMAP slike[MAX_VNOSOV];
-    int nslik = sestavi_menu(hwnd, popup, slike, kje);
+    Odprtje o = {};
+    o.popup = popup;
+    sestavi_menu(hwnd, &o, kje);
 
     AppendMenuA(holder, MF_POPUP, (UINT_PTR)popup, " ");
 
@@ -184,7 +201,12 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
         stevec = 1;
     odprt_st = stevec;
     PostMessageA(hwnd, MENI_ODPRT, odprt_st, 0);
+    if (o.nslik > 0)
+        spremljaj_pozne_ikone(hwnd);
     int izbira = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_VERTICAL, pt.x, pt.y, 0, hwnd, NULL);
+    // The menu is gone: an icon that comes after this is given back.
+    if (tekoce_odprtje() == &o)
+        koncaj_slike(hwnd, &o);
     odprt_st = prej_odprt;
     sprejet_st = prej_sprejet;
     // Without a message after it, a menu whose owner is the foreground window
@@ -193,7 +215,7 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
 
     for (int c = IDM_PRVI_PROGRAM; c < IDx; c++)
         if (c == izbira)
-            zazeni(hwnd, m_polje[c - IDM_PRVI_PROGRAM].pot);
+            zacni_v_ozadju(hwnd, m_polje[c - IDM_PRVI_PROGRAM].pot);
 
     switch (izbira) {
     case IDM_NASTAVITVE:
@@ -215,8 +237,8 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     }
 
     DestroyMenu(holder);
-    for (int i = 0; i < nslik; i++)
-        DeleteObject(slike[i]);
+    for (int i = 0; i < o.nslik; i++)
+        DeleteObject(o.slike[i]);
     ldown = 0;
     return izbira;
 }

@@ -103,7 +103,7 @@ static HFONT pisava_menija(HDC hdcOkno, int dpi)
 // pot_brez_preusmeritve finds it), `stran` pixels square: at 96 DPI ExtractIconA's
 // 32 x 32; otherwise the file's own image of that size where it has one
 // (the nearest one scaled where it has not).
-static HICON izvleci_ikono(const char *shranjena, int stran)
+HICON izvleci_ikono(const char *shranjena, int stran)
 {
     char brez[MAX_PATH];
     const char *pot = pot_brez_preusmeritve(shranjena, brez, sizeof brez);
@@ -120,27 +120,49 @@ static HICON izvleci_ikono(const char *shranjena, int stran)
     return ikona;
 }
 
+// An image list for one icon of `stran` pixels; NULL without comctl32.
+static HIMAGELIST seznam_za_ikono(int stran)
+{
+    if (!comctl32_nalozen())
+        return NULL;
+    return pImageList_Create(stran, stran, ILC_MASK, IKON_NA_SEZNAMU, RAST_SEZNAMA);
+}
+
+// Draws ikona at the left of the picture selected into mem, through il, an
+// image list made for it: with its mask, so that its transparent parts show
+// the background. Nothing where either is missing or the icon's bitmaps
+// cannot be had.
+static void narisi_ikono(HDC mem, HIMAGELIST il, HICON ikona)
+{
+    ICONINFO ii;
+    ZeroMemory(&ii, sizeof ii);
+    if (ikona != NULL && GetIconInfo(ikona, &ii) && il != NULL) {
+        pImageList_Add(il, ii.hbmColor, ii.hbmMask);
+        pImageList_Draw(il, SLIKA_IKONE, mem, 0, 0, ILD_NORMAL);
+    }
+    if (ii.hbmColor != NULL)
+        DeleteObject(ii.hbmColor);
+    if (ii.hbmMask != NULL)
+        DeleteObject(ii.hbmMask);
+}
+
 // Draws entry i as a picture for a screen of `dpi` (200 x 32 at 96 DPI: menu
 // colour, the program's icon at the left, its description beside it, in
 // `pisava`, or the default font when it is NULL) and appends it to popup.
-// Returns the picture, which lives until the menu has been destroyed.
-static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisava)
+// `ikona` is what the file answered (NULL: it has no icon), `odgovor` false
+// where it has not answered yet: the picture is then drawn without an icon
+// and without a word, and the icon is drawn into it if it comes while the
+// menu is open. Returns the picture, which lives until the menu has been
+// destroyed.
+static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisava, HICON ikona,
+                            bool odgovor)
 {
     const bool pri_96 = dpi == USER_DEFAULT_SCREEN_DPI;
     const int sirina = po_dpi(SLIKA_W, dpi), visina = po_dpi(SLIKA_H, dpi);
-    const int stran = po_dpi(IKONA_V, dpi);
     HDC mem = CreateCompatibleDC(hdcOkno);
-    HIMAGELIST il = NULL;
-    if (comctl32_nalozen())
-        il = pImageList_Create(stran, stran, ILC_MASK, IKON_NA_SEZNAMU, RAST_SEZNAMA);
-    HICON ikona = izvleci_ikono(m_polje[i].pot, stran);
-    ICONINFO ii;
-    ZeroMemory(&ii, sizeof ii);
-    bool z_ikono = false;
-    if (ikona == NULL)
+    HIMAGELIST il = seznam_za_ikono(po_dpi(IKONA_V, dpi));
+    if (odgovor && ikona == NULL)
         MessageBoxA(NULL, "Napaka pri prikazu ikone", "Napaka", MB_OK);
-    else
-        z_ikono = GetIconInfo(ikona, &ii) != FALSE;
 
     // Resource 11 is a blank 200 x 32 canvas, which the fill covers: at any
     // other scale a blank of the scaled size serves, drawn on directly.
@@ -152,10 +174,7 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisa
     RECT r = { 0, 0, sirina, visina };
     FillRect(mem, &r, copic);
 
-    if (z_ikono && il != NULL) {
-        pImageList_Add(il, ii.hbmColor, ii.hbmMask);
-        pImageList_Draw(il, SLIKA_IKONE, mem, 0, 0, ILD_NORMAL);
-    }
+    narisi_ikono(mem, il, ikona);
     HGDIOBJ prej_pisava = pisava != NULL ? SelectObject(mem, pisava) : NULL;
     SetBkMode(mem, TRANSPARENT);
     SetTextColor(mem, GetSysColor(COLOR_MENUTEXT));   // readable in every colour scheme
@@ -174,30 +193,114 @@ static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisa
     SelectObject(mem, prej_slika);
     DeleteDC(mem);
     DeleteObject(copic);
-    if (ikona != NULL)
-        DestroyIcon(ikona);
-    if (ii.hbmColor != NULL)
-        DeleteObject(ii.hbmColor);
-    if (ii.hbmMask != NULL)
-        DeleteObject(ii.hbmMask);
     return slika;
 }
 
-// Draws the pictures of every entry and appends them to popup, for a menu
-// that opens at `kje` (at the cursor where that is NULL). Returns how many
-// were stored in slike.
-int sestavi_slike(HWND hwnd, HMENU popup, HBITMAP slike[MAX_VNOSOV], const POINT *kje)
+// While an open menu has entries whose files have not answered, their
+// answers are looked for this often and drawn into the menu: soon enough to
+// look immediate, seldom enough to cost nothing.
+constexpr UINT POZNE_IKONE_MS = 50;
+constexpr UINT_PTR TIMER_POZNE_IKONE = 667;
+
+// Draws the pictures of every entry into o (its popup, its pictures), for a
+// menu that opens at `kje` (at the cursor where that is NULL). The files are
+// read by the readers (menu_bralci.cpp); the build waits for them at most
+// KRATKO_CAKANJE_MS.
+void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje)
 {
-    int nslik = 0;
+    const DWORD zacetek = GetTickCount();
     HDC hdc = GetDC(hwnd);
     // Drawn anew at every opening for the monitor it opens on; at 96 DPI
     // in the drawing context's default font, as ever.
     int dpi = dpi_pod_kazalcem(hdc, kje);
     HFONT pisava = dpi == USER_DEFAULT_SCREEN_DPI ? NULL : pisava_menija(hdc, dpi);
-    for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++)
-        slike[nslik++] = naredi_sliko(hdc, popup, i, dpi, pisava);
+    o->nslik = 0;
+    o->odprt = false;
+    o->stran = po_dpi(IKONA_V, dpi);
+    for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++) {
+        kopiraj(o->pot[i], sizeof o->pot[i], m_polje[i].pot);
+        o->caka[i] = true;
+        o->nslik++;
+    }
+    zahtevaj_ikone(o);
+
+    HICON ikone[MAX_VNOSOV] = {}, nove[MAX_VNOSOV];
+    bool novo[MAX_VNOSOV];
+    while (caka_ikone(o) && pocakaj_ikone(o, zacetek, KRATKO_CAKANJE_MS)) {
+        prevzemi_ikone(o, nove, novo);
+        for (int i = 0; i < o->nslik; i++)
+            if (novo[i])
+                ikone[i] = nove[i];
+    }
+    for (int i = 0; i < o->nslik; i++) {
+        o->slike[i] = naredi_sliko(hdc, o->popup, i, dpi, pisava, ikone[i], !o->caka[i]);
+    }
+    vrni_ikone(ikone);
     ReleaseDC(hwnd, hdc);
     if (pisava != NULL)
         DeleteObject(pisava);
-    return nslik;
+}
+
+// Draws an icon that came late into the picture of its entry.
+static void dorisi_ikono(HBITMAP slika, HICON ikona, int stran)
+{
+    HDC mem = CreateCompatibleDC(NULL);
+    HIMAGELIST il = seznam_za_ikono(stran);
+    HGDIOBJ prej = SelectObject(mem, slika);
+    narisi_ikono(mem, il, ikona);
+    SelectObject(mem, prej);
+    DeleteDC(mem);
+    if (il != NULL)
+        pImageList_Destroy(il);
+}
+
+// The open menu's late answers: each icon drawn into its entry's picture,
+// in place, and the menu's windows repainted (the menu draws a bitmap item
+// anew only when its window is repainted). A file that answered with no
+// icon changes nothing: no box comes while the menu is open.
+static void CALLBACK pozne_ikone(HWND hwnd, UINT, UINT_PTR, DWORD)
+{
+    Odprtje *o = tekoce_odprtje();
+    if (o == NULL || !caka_ikone(o))
+        KillTimer(hwnd, TIMER_POZNE_IKONE);
+    // A menu still being built (one asked for while this one is open) takes
+    // its answers itself.
+    if (o == NULL || !o->odprt)
+        return;
+    HICON ikone[MAX_VNOSOV];
+    bool novo[MAX_VNOSOV];
+    if (prevzemi_ikone(o, ikone, novo) == 0)
+        return;
+    for (int i = 0; i < o->nslik; i++)
+        if (novo[i] && ikone[i] != NULL)
+            dorisi_ikono(o->slike[i], ikone[i], o->stran);
+    vrni_ikone(ikone);
+    osvezi_menije();
+}
+
+// The late answers looked for while the current opening's menu is shown
+// and waits for any.
+static void isci_pozne(HWND hwnd)
+{
+    Odprtje *o = tekoce_odprtje();
+    if (o != NULL && o->odprt && caka_ikone(o))
+        SetTimer(hwnd, TIMER_POZNE_IKONE, POZNE_IKONE_MS, pozne_ikone);
+    else
+        KillTimer(hwnd, TIMER_POZNE_IKONE);
+}
+
+void spremljaj_pozne_ikone(HWND hwnd)
+{
+    Odprtje *o = tekoce_odprtje();
+    if (o != NULL)
+        o->odprt = true;
+    isci_pozne(hwnd);
+}
+
+void koncaj_slike(HWND hwnd, Odprtje *o)
+{
+    odjavi_ikone(o);
+    // The opening this one interrupted, if its menu is shown, goes on
+    // looking for its answers; one still being built takes them itself.
+    isci_pozne(hwnd);
 }

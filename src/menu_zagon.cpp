@@ -80,20 +80,30 @@ static void dovoli_ospredje(DWORD pid)
 HRESULT (WINAPI *pCoInitializeEx)(LPVOID, DWORD);
 bool com_zacet;
 
-// The shell may hand a verb to a shell extension, a COM object, so COM is
-// initialised on the window's thread before its first call: in a
-// single-threaded apartment, as the shell's objects want, without OLE 1's
-// DDE. ole32 is loaded then rather than at start-up. It stays initialised
-// for the thread's life.
-void zacni_com(void)
+// COM is initialised on the thread of a start made off the window's thread
+// (zacni_v_ozadju) by the thread itself: com_zacet is the window's.
+static thread_local bool com_na_niti;
+
+// COM initialised on the calling thread: in a single-threaded apartment, as
+// the shell's objects want, without OLE 1's DDE. ole32 is loaded then
+// rather than at start-up.
+static void com_na_tej_niti(void)
 {
-    if (com_zacet)
-        return;
-    com_zacet = true;
     if (pCoInitializeEx == NULL)
         poisci_funkcijo(nalozi_sistemsko("ole32.dll"), "CoInitializeEx", pCoInitializeEx);
     if (pCoInitializeEx != NULL)
         pCoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+}
+
+// The shell may hand a verb to a shell extension, a COM object, so COM is
+// initialised on the calling thread before its first call there. It stays
+// initialised for the thread's life.
+void zacni_com(void)
+{
+    if (com_na_niti || com_zacet)
+        return;
+    com_zacet = true;
+    com_na_tej_niti();
 }
 
 // Starts a program whose manifest asks for administrator rights, which
@@ -223,4 +233,106 @@ void zazeni(HWND hwnd, const char *pot)
 {
     if (!zacni_program(hwnd, pot))
         MessageBoxA(NULL, "Programa ne morem izvesti", "Menu", MB_OK | MB_TASKMODAL);
+}
+
+// ---- the start off the window's thread ----
+//
+// CreateProcessA reads the program's file: on a share that is off it holds
+// its thread for seconds or for good. So each start runs on a thread of its
+// own, and the menu call waits for it KRATKO_CAKANJE_MS at most: a start
+// that ends by then says "Programa ne morem izvesti" inside the menu call,
+// as ever; one that ends later says it from its own thread.
+//
+// What the window's thread and the start threads share: `zagoni`, the
+// starts on their way, read and written by both only with `kljuc_zagonov`
+// held. The window's thread takes a free slot (caka) and, when its wait is
+// over, either takes the result and frees the slot (koncan) or leaves the
+// box to the start (sam_pove). A start thread sets koncan and ok, or, where
+// its menu call has stopped waiting, frees the slot itself. A start thread
+// is never ended from outside nor waited for beyond that bound.
+
+struct Zagon {
+    bool caka;            // on its way, or ended and not yet taken
+    bool koncan, ok;      // ended, and whether it started the program
+    bool sam_pove;        // the menu call no longer waits: the thread says a failure
+    HWND hwnd;
+    char pot[sizeof m_polje[0].pot];
+};
+
+// One start on its way for each program of the list, and as many for the
+// programs of a list changed meanwhile.
+constexpr int NAJVEC_ZAGONOV = 2 * MAX_VNOSOV;
+static Zagon zagoni[NAJVEC_ZAGONOV];
+static CRITICAL_SECTION kljuc_zagonov;
+
+static void ne_morem(void)
+{
+    MessageBoxA(NULL, "Programa ne morem izvesti", "Menu", MB_OK | MB_TASKMODAL);
+}
+
+static DWORD WINAPI nit_zagona(LPVOID p)
+{
+    Zagon *z = (Zagon *)p;
+    com_na_niti = true;
+    com_na_tej_niti();
+    bool ok = zacni_program(z->hwnd, z->pot);
+    EnterCriticalSection(&kljuc_zagonov);
+    const bool sam = z->sam_pove;
+    if (sam) {
+        z->caka = false;
+    } else {
+        z->koncan = true;
+        z->ok = ok;
+    }
+    LeaveCriticalSection(&kljuc_zagonov);
+    if (sam && !ok)
+        ne_morem();
+    return 0;
+}
+
+void zacni_v_ozadju(HWND hwnd, const char *pot)
+{
+    static bool pripravljeno = false;
+    if (!pripravljeno) {
+        pripravljeno = true;
+        InitializeCriticalSection(&kljuc_zagonov);
+    }
+    Zagon *z = NULL;
+    bool ze_gre = false;
+    EnterCriticalSection(&kljuc_zagonov);
+    for (Zagon &x : zagoni) {
+        if (x.caka && strcmp(x.pot, pot) == 0)
+            ze_gre = true;
+        else if (!x.caka && z == NULL)
+            z = &x;
+    }
+    // Chosen again while its start waits on its file: nothing more.
+    if (!ze_gre && z != NULL) {
+        ZeroMemory(z, sizeof *z);
+        z->caka = true;
+        z->hwnd = hwnd;
+        kopiraj(z->pot, sizeof z->pot, pot);
+    }
+    LeaveCriticalSection(&kljuc_zagonov);
+    if (ze_gre)
+        return;
+    HANDLE h = z == NULL ? NULL : CreateThread(NULL, 0, nit_zagona, z, 0, NULL);
+    if (h == NULL) {
+        // Too many starts held by their files, or no thread: not started.
+        if (z != NULL)
+            z->caka = false;
+        ne_morem();
+        return;
+    }
+    WaitForSingleObject(h, KRATKO_CAKANJE_MS);
+    CloseHandle(h);
+    EnterCriticalSection(&kljuc_zagonov);
+    const bool koncan = z->koncan, ok = z->ok;
+    if (koncan)
+        z->caka = false;
+    else
+        z->sam_pove = true;
+    LeaveCriticalSection(&kljuc_zagonov);
+    if (koncan && !ok)
+        ne_morem();
 }

@@ -50,6 +50,20 @@ static UINT uTaskbarCreated;
 // own namespace, so that every user signed in has a Kolvena of his own.
 constexpr char IME_KOPIJE[] = "Local\\Kolvena";
 
+// The one-copy guard while this copy holds it. Let go when Kolvena is told
+// to exit (the window's destruction), not when the process ends: a reader
+// held by a program's file on a share that is off keeps the process until
+// the file answers, and a new Kolvena must start meanwhile. Written on the
+// window's thread only.
+static HANDLE kopija;
+
+static void pusti_kopijo(void)
+{
+    if (kopija != NULL)
+        CloseHandle(kopija);
+    kopija = NULL;
+}
+
 // In the headers only for Windows 7 and later.
 #ifndef MSGFLT_ALLOW
 #define MSGFLT_ALLOW 1
@@ -110,9 +124,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     // Before any window exists: a window keeps the awareness it was made with.
     povej_dpi_zavest();
 
-    HANDLE kopija = CreateMutexA(NULL, FALSE, IME_KOPIJE);
+    kopija = CreateMutexA(NULL, FALSE, IME_KOPIJE);
     if (kopija != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(kopija);   // another copy runs: it keeps the icon and the hook
+        pusti_kopijo();   // another copy runs: it keeps the icon and the hook
         return 0;
     }
 
@@ -143,8 +157,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     // Without the window (or its class) nothing would ever reach Kolvena: it
     // would wait invisibly for good. It ends instead.
     if (hwnd == NULL) {
-        if (kopija != NULL)
-            CloseHandle(kopija);
+        pusti_kopijo();
         return 0;
     }
 
@@ -174,8 +187,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     // The window's destruction, by which every way out of the loop goes, has
     // ended the hook thread already; ending it again costs nothing.
     ustavi_hook_nit();
-    if (kopija != NULL)
-        CloseHandle(kopija);
+    pusti_kopijo();
     return (int)msg.wParam;
 }
 
@@ -367,6 +379,7 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         KillTimer(hwnd, TIMER_TIP);
         // No hook thread outlives the window, and none posts to it after.
         ustavi_hook_nit();
+        pusti_kopijo();
         return 1;
 
     case WM_TIMER:

@@ -6,6 +6,9 @@
 #include "menutest.h"
 
 #include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
 
 #include <set>
 #include <string>
@@ -56,11 +59,18 @@ int (WINAPI *real_ReleaseDC)(HWND, HDC);
 HBITMAP (WINAPI *real_CreateCompatibleBitmap)(HDC, int, int);
 BOOL (WINAPI *real_TextOutA)(HDC, int, int, LPCSTR, int);
 
+// The icons are read on Kolvena's readers, several at once.
+CRITICAL_SECTION icons_lock;
+const struct MadeOnce {
+    MadeOnce() { InitializeCriticalSection(&icons_lock); }
+} icons_lock_made;
 HICON WINAPI rec_ExtractIconA(HINSTANCE a, LPCSTR b, UINT c)
 {
     HICON h = real_ExtractIconA(a, b, c);
+    EnterCriticalSection(&icons_lock);
     if (recording && h)
         taken.icons.push_back(h);
+    LeaveCriticalSection(&icons_lock);
     return h;
 }
 BOOL WINAPI rec_GetIconInfo(HICON a, PICONINFO b)
@@ -452,7 +462,8 @@ TEST_CASE("pictures: the menu colour, the icon at the left, the description besi
         REQUIRE(taken.pictures.size() == 3);
         for (size_t i = 0; i < 3; i++)
             CHECK(same_object(t.pictures[i].bitmap, taken.pictures[i]));
-        CHECK(taken.icons.size() == 3);
+        // One read per file: notepad's icon serves its two entries.
+        CHECK(taken.icons.size() == 2);
         check_all_given_back(3);
         CHECK_FALSE(IsMenu(t.holder));
         CHECK_FALSE(IsMenu(t.popup));
@@ -641,6 +652,131 @@ TEST_CASE("pictures: 2,000 openings of a full list leave the process its graphic
     DeleteObject(br);
     DeleteObject(b);
     ReleaseDC(NULL, screen);
+}
+
+// ---- files that do not answer ----
+
+namespace {
+
+// ExtractIconA whose reads under C:\kolvena\tiho (a share that is off) wait
+// until the gate opens; the icons they gave noted.
+HANDLE gate;
+LONG silent_reads, silent_answers;
+std::vector<HICON> silent_icons;
+decltype(&ExtractIconA) system_extract;
+HICON WINAPI silent_extract(HINSTANCE inst, LPCSTR path, UINT n)
+{
+    const bool silent = _strnicmp(path, "C:\\kolvena\\tiho", 15) == 0;
+    if (silent) {
+        InterlockedIncrement(&silent_reads);
+        WaitForSingleObject(gate, INFINITE);
+    }
+    HICON h = system_extract(inst, path, n);
+    if (silent) {
+        EnterCriticalSection(&icons_lock);
+        silent_icons.push_back(h);
+        LeaveCriticalSection(&icons_lock);
+        InterlockedIncrement(&silent_answers);
+    }
+    return h;
+}
+std::vector<HWND> invalidated;
+decltype(&InvalidateRect) system_invalidate;
+BOOL WINAPI noted_invalidate(HWND h, const RECT *r, BOOL erase)
+{
+    invalidated.push_back(h);
+    return system_invalidate(h, r, erase);
+}
+
+int threads_of_process()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 te;
+    te.dwSize = sizeof te;
+    int n = 0;
+    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te))
+        n += te.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snap);
+    return n;
+}
+
+} // namespace
+
+TEST_CASE("pictures: a file that does not answer holds neither the menu nor its icons")
+{
+    wt::reset_program_state();
+    CreateDirectoryA("C:\\kolvena", NULL);
+    CreateDirectoryA("C:\\kolvena\\tiho", NULL);
+    const char *tiho = "C:\\kolvena\\tiho\\tiho.exe";
+    REQUIRE(CopyFileA(notepad, tiho, FALSE));
+    wt::add_entry("Tiho", tiho);
+    wt::add_entry("Beleznica", notepad);
+    icn_kljuka = 1;
+    mt::TrayWindow w;
+    gate = CreateEventA(NULL, TRUE, FALSE, NULL);
+    wt::Finally open_at_end([] {
+        SetEvent(gate);
+        wt::pump_until([] { return silent_answers == silent_reads; });
+    });
+    wt::PatchedImport extract("shell32.dll", "ExtractIconA", (void *)silent_extract);
+    system_extract = (decltype(system_extract))extract.real;
+    wt::PatchedImport invalidate("user32.dll", "InvalidateRect", (void *)noted_invalidate);
+    system_invalidate = (decltype(system_invalidate))invalidate.real;
+    silent_reads = silent_answers = 0;
+    std::vector<bool> notepad_mask = opaque_mask(notepad);
+    MenuColour mc(RGB(10, 200, 120));
+    const DWORD bg = dib_colour(RGB(10, 200, 120)), fg = dib_colour(RGB(0, 0, 0));
+
+    // The silent entry without its icon, no box, selectable; the other as ever.
+    Tracked t;
+    open_menu(w.hwnd, [&](HWND m) { t = read_tracked(m, 2); wt::menu_key(m, VK_ESCAPE); });
+    REQUIRE(t.pictures.size() == 2);
+    check_picture(t.pictures[0], 0, bg, fg, nullptr);
+    check_picture(t.pictures[1], 1, bg, fg, &notepad_mask);
+    mt::check_items(t, 2);
+    CHECK(silent_reads == 1);
+
+    // Opened again while the read waits: no second read; its answer drawn
+    // into the open menu's picture, and the menu's window invalidated, the
+    // one thing after which Wine repaints a bitmap item.
+    Tracked late;
+    bool repainted = false;
+    open_menu(w.hwnd, [&](HWND m) {
+        invalidated.clear();
+        SetEvent(gate);
+        repainted = wt::pump_until([&] { return std::count(invalidated.begin(), invalidated.end(), m) > 0; });
+        late = read_tracked(m, 2);
+        wt::menu_key(m, VK_ESCAPE);
+    });
+    CHECK(silent_reads == 1);
+    CHECK(repainted);
+    REQUIRE(late.pictures.size() == 2);
+    check_picture(late.pictures[0], 0, bg, fg, &notepad_mask);
+
+    // Six silent files, five openings: readers within the bound; answers
+    // after the menus have gone give their icons back.
+    ResetEvent(gate);
+    silent_reads = silent_answers = 0;
+    silent_icons.clear();
+    wt::reset_program_state();
+    for (int i = 0; i < 6; i++) {
+        std::string p = "C:\\kolvena\\tiho\\tiho" + std::to_string(i) + ".exe";
+        CopyFileA(notepad, p.c_str(), FALSE);
+        wt::add_entry("Tiho", p.c_str());
+    }
+    icn_kljuka = 1;
+    const int threads_before = threads_of_process();
+    for (int k = 0; k < 5; k++)
+        open_menu(w.hwnd, [&](HWND m) { wt::menu_key(m, VK_ESCAPE); });
+    CHECK(threads_of_process() - threads_before <= NAJVEC_BRALCEV);
+    CHECK(silent_reads == NAJVEC_BRALCEV);
+    SetEvent(gate);
+    CHECK(wt::pump_until([] { return silent_answers == NAJVEC_BRALCEV; }));
+    wt::pump_for(200);
+    REQUIRE(silent_icons.size() == (size_t)NAJVEC_BRALCEV);
+    ICONINFO ii;
+    for (HICON h : silent_icons)
+        CHECK_FALSE(GetIconInfo(h, &ii));
 }
 
 // ---- at the screen's scale ----

@@ -1,0 +1,269 @@
+// The menu's icon readers: the entries' icons read from their program files
+// on a few threads of their own, never on the window's thread.
+//
+// Reading an icon touches the program's file (ExtractIconA or
+// PrivateExtractIconsA, and GetFileAttributesA in pot_brez_preusmeritve). A
+// file on a share whose server is off, a disconnected drive or a sleeping
+// disk holds the calling thread for as long as Windows waits on it: a TCP
+// connect gives up after its retransmissions, an SMB session after 45 s,
+// and a file system that never answers holds it for good. On the window's
+// thread that would hold the menu, the icon and the exit with it. So every
+// opening hands its files to the readers, waits a short while for them
+// (sestavi_slike, menu_slike.cpp) and draws what has not answered by then
+// without its icon; an answer that comes while the menu is open is drawn
+// into it then.
+#include "NTpopup.h"
+
+#include <string.h>
+
+// ---- what the threads share, and how ----
+//
+// The window's thread builds, tracks and ends the openings (zahtevaj_ikone,
+// prevzemi_ikone, odjavi_ikone). The readers, at most NAJVEC_BRALCEV
+// threads, each read one file's icon at a time. Everything below is read
+// and written only with `kljuc` held, by both sides; nobody holds it
+// while touching a file or drawing.
+//
+// - branja, the reads: written by the window's thread when it asks for a
+//   file (V_VRSTI) or takes an answer (PROSTO); by a reader when it takes a
+//   read (V_BRANJU) and when the file has answered (PREBRANO with its icon,
+//   or PROSTO with the icon given back where no opening wants it).
+// - tekoce, the opening that answers serve, and the chain of the openings it
+//   interrupted (Odprtje::prejsnje): written by the window's thread only.
+//   A reader reads the paths of the current opening, which the window's
+//   thread wrote before it made that opening current and does not change.
+// - bralcev, the readers alive: counted up by the window's thread when it
+//   starts one, down by the reader when it finds nothing more to read.
+//
+// `prispelo`, an auto-reset event, is set by a reader at every answer that
+// an opening wants, for a build that waits for its answers.
+//
+// No thread is ever ended from outside, nor waited for: a reader held by
+// its file is left to it, and the process may end only once the file has
+// answered (a thread held in a file system cannot be ended, on Windows as
+// here).
+
+// How many reads one table holds: a read held by a silent file for each
+// reader, and two openings' worth of files (one that runs, one that it
+// interrupted) asked for and not yet taken.
+constexpr int NAJVEC_BRANJ = NAJVEC_BRALCEV + 2 * MAX_VNOSOV;
+
+enum Stanje { PROSTO, V_VRSTI, V_BRANJU, PREBRANO };
+
+struct Branje {
+    Stanje stanje;
+    char pot[MAX_PATH];   // the path as the list stores it
+    int stran;            // the icon's side in pixels
+    HICON ikona;          // PREBRANO: the answer, NULL for a file without one
+};
+
+static CRITICAL_SECTION kljuc;
+static HANDLE prispelo;
+static Branje branja[NAJVEC_BRANJ];
+static Odprtje *tekoce;
+static int bralcev;
+
+// The lock and the event, made on the window's thread before any reader
+// exists.
+static void pripravi(void)
+{
+    static bool pripravljeno = false;
+    if (pripravljeno)
+        return;
+    pripravljeno = true;
+    InitializeCriticalSection(&kljuc);
+    prispelo = CreateEventA(NULL, FALSE, FALSE, NULL);
+}
+
+// Whether opening o (NULL: none) has an entry still waiting for the icon of
+// read b. With kljuc held.
+static bool zeli(const Odprtje *o, const Branje &b)
+{
+    if (o == NULL || o->stran != b.stran)
+        return false;
+    for (int i = 0; i < o->nslik; i++)
+        if (o->caka[i] && strcmp(o->pot[i], b.pot) == 0)
+            return true;
+    return false;
+}
+
+static DWORD WINAPI bralec(LPVOID)
+{
+    for (;;) {
+        EnterCriticalSection(&kljuc);
+        Branje *b = NULL;
+        for (Branje &x : branja)
+            if (x.stanje == V_VRSTI) {
+                b = &x;
+                break;
+            }
+        if (b == NULL) {
+            bralcev--;
+            LeaveCriticalSection(&kljuc);
+            return 0;
+        }
+        b->stanje = V_BRANJU;
+        char pot[MAX_PATH];
+        kopiraj(pot, sizeof pot, b->pot);
+        const int stran = b->stran;
+        LeaveCriticalSection(&kljuc);
+
+        HICON ikona = izvleci_ikono(pot, stran);
+
+        EnterCriticalSection(&kljuc);
+        bool zeljena = zeli(tekoce, *b);
+        if (zeljena) {
+            b->stanje = PREBRANO;
+            b->ikona = ikona;
+            SetEvent(prispelo);
+        } else {
+            b->stanje = PROSTO;   // its menu is gone: nobody draws it
+        }
+        LeaveCriticalSection(&kljuc);
+        if (!zeljena && ikona != NULL)
+            DestroyIcon(ikona);
+    }
+}
+
+// Starts readers, up to NAJVEC_BRALCEV in all, while reads wait that no
+// free reader will take. With kljuc held.
+static void zazeni_bralce(void)
+{
+    int v_vrsti = 0, v_branju = 0;
+    for (const Branje &b : branja) {
+        v_vrsti += b.stanje == V_VRSTI;
+        v_branju += b.stanje == V_BRANJU;
+    }
+    while (bralcev < NAJVEC_BRALCEV && bralcev - v_branju < v_vrsti) {
+        HANDLE h = CreateThread(NULL, 0, bralec, NULL, 0, NULL);
+        if (h == NULL)
+            return;       // the reads wait for the readers there are
+        bralcev++;
+        CloseHandle(h);   // never waited for (see above)
+    }
+}
+
+void zahtevaj_ikone(Odprtje *o)
+{
+    pripravi();
+    EnterCriticalSection(&kljuc);
+    o->prejsnje = tekoce;
+    tekoce = o;
+    // Files an earlier opening asked for and no reader has taken yet are
+    // read only for this one if it lists them.
+    for (Branje &b : branja)
+        if (b.stanje == V_VRSTI && !zeli(o, b))
+            b.stanje = PROSTO;
+    for (int i = 0; i < o->nslik; i++) {
+        // One read per file: one that is on its way, from this opening or
+        // an earlier one, serves this one when it answers.
+        Branje *b = NULL, *prosto = NULL;
+        for (Branje &x : branja) {
+            if (x.stanje != PROSTO && x.stran == o->stran && strcmp(x.pot, o->pot[i]) == 0)
+                b = &x;
+            else if (x.stanje == PROSTO && prosto == NULL)
+                prosto = &x;
+        }
+        // With the table full the entry stays without its icon.
+        if (b == NULL && prosto != NULL) {
+            prosto->stanje = V_VRSTI;
+            kopiraj(prosto->pot, sizeof prosto->pot, o->pot[i]);
+            prosto->stran = o->stran;
+            prosto->ikona = NULL;
+        }
+    }
+    zazeni_bralce();
+    LeaveCriticalSection(&kljuc);
+}
+
+int prevzemi_ikone(Odprtje *o, HICON ikone[MAX_VNOSOV], bool novo[MAX_VNOSOV])
+{
+    int n = 0;
+    for (int i = 0; i < MAX_VNOSOV; i++) {
+        ikone[i] = NULL;
+        novo[i] = false;
+    }
+    EnterCriticalSection(&kljuc);
+    for (Branje &b : branja) {
+        if (b.stanje != PREBRANO || o != tekoce || !zeli(o, b))
+            continue;
+        b.stanje = PROSTO;
+        for (int i = 0; i < o->nslik; i++)
+            if (o->caka[i] && strcmp(o->pot[i], b.pot) == 0) {
+                o->caka[i] = false;
+                novo[i] = true;
+                ikone[i] = b.ikona;
+                n++;
+            }
+    }
+    LeaveCriticalSection(&kljuc);
+    return n;
+}
+
+void vrni_ikone(HICON ikone[MAX_VNOSOV])
+{
+    // Entries of the same file share one icon: each given back once.
+    for (int i = 0; i < MAX_VNOSOV; i++) {
+        bool prej = false;
+        for (int j = 0; j < i; j++)
+            prej = prej || ikone[j] == ikone[i];
+        if (ikone[i] != NULL && !prej)
+            DestroyIcon(ikone[i]);
+    }
+}
+
+bool caka_ikone(const Odprtje *o)
+{
+    for (int i = 0; i < o->nslik; i++)
+        if (o->caka[i])
+            return true;
+    return false;
+}
+
+bool pocakaj_ikone(const Odprtje *o, DWORD zacetek, DWORD najvec_ms)
+{
+    for (;;) {
+        bool caka = false;
+        EnterCriticalSection(&kljuc);
+        for (const Branje &b : branja)
+            if (b.stanje == PREBRANO && zeli(o, b))
+                caka = true;
+        LeaveCriticalSection(&kljuc);
+        if (caka)
+            return true;     // an answer to take
+        DWORD minilo = GetTickCount() - zacetek;
+        if (minilo >= najvec_ms)
+            return false;
+        WaitForSingleObject(prispelo, najvec_ms - minilo);
+    }
+}
+
+void odjavi_ikone(Odprtje *o)
+{
+    HICON vrniti[NAJVEC_BRANJ];
+    int n = 0;
+    EnterCriticalSection(&kljuc);
+    // Openings end in the reverse order of their start (a nested one
+    // inside the one it interrupted).
+    if (tekoce == o)
+        tekoce = o->prejsnje;
+    // Answers and reads that no opening wants any more: given back, and
+    // not begun.
+    for (Branje &b : branja) {
+        if (b.stanje == PREBRANO && !zeli(tekoce, b)) {
+            b.stanje = PROSTO;
+            vrniti[n++] = b.ikona;
+        }
+        if (b.stanje == V_VRSTI && !zeli(tekoce, b))
+            b.stanje = PROSTO;
+    }
+    LeaveCriticalSection(&kljuc);
+    for (int i = 0; i < n; i++)
+        if (vrniti[i] != NULL)
+            DestroyIcon(vrniti[i]);
+}
+
+Odprtje *tekoce_odprtje(void)
+{
+    return tekoce;
+}
