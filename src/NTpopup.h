@@ -284,15 +284,12 @@ void odjavi_ikone(Odprtje *o);
 Odprtje *tekoce_odprtje(void);
 
 // Starting programs (menu_zagon.cpp). zacni_program starts the program at
-// `pot` for Kolvena's window hwnd and returns false where it could not;
-// zazeni does the same and says "Programa ne morem izvesti" then.
-// pot_brez_preusmeritve
-// gives the path at which a 32-bit Kolvena reaches the file past the system
-// directory's redirection (`pot` itself where none applies), written into
-// izhod. zacni_com initialises COM on the calling thread before the shell's
-// first call there.
+// `pot` for Kolvena's window hwnd, on any thread, shows nothing and returns
+// false where it could not. pot_brez_preusmeritve gives the path at which a
+// 32-bit Kolvena reaches the file past the system directory's redirection
+// (`pot` itself where none applies), written into izhod. zacni_com
+// initialises COM on the calling thread before the shell's first call there.
 bool zacni_program(HWND hwnd, const char *pot);
-void zazeni(HWND hwnd, const char *pot);
 // zacni_program on a thread of its own, so that a file that does not answer
 // holds no more than that thread: the menu call waits KRATKO_CAKANJE_MS for
 // it, and says "Programa ne morem izvesti" where it failed by then; a later

@@ -229,12 +229,6 @@ bool zacni_program(HWND hwnd, const char *pot)
     return zagnan;
 }
 
-void zazeni(HWND hwnd, const char *pot)
-{
-    if (!zacni_program(hwnd, pot))
-        MessageBoxA(NULL, "Programa ne morem izvesti", "Menu", MB_OK | MB_TASKMODAL);
-}
-
 // ---- the start off the window's thread ----
 //
 // CreateProcessA reads the program's file: on a share that is off it holds
