@@ -211,9 +211,10 @@ int  dpi_pod_kazalcem(HDC hdcOkno, const POINT *kje = nullptr);
 // stand-in here: in their Wine session a real request would end every program.
 extern BOOL (WINAPI *zahtevaj_zaustavitev)(UINT, DWORD);
 
-// The shell's calls are made with COM initialised on the window's thread,
-// once (com_zacet), through CoInitializeEx from ole32, which is loaded on
-// that first use unless a test has put a stand-in here.
+// The shell's calls are made with COM initialised on their thread: on the
+// window's once (com_zacet), on a start's thread at its start; through
+// CoInitializeEx from ole32, which is loaded on that first use unless a test
+// has put a stand-in here.
 extern HRESULT (WINAPI *pCoInitializeEx)(LPVOID, DWORD);
 extern bool com_zacet;
 
@@ -284,11 +285,12 @@ void odjavi_ikone(Odprtje *o);
 Odprtje *tekoce_odprtje(void);
 
 // Starting programs (menu_zagon.cpp). zacni_program starts the program at
-// `pot` for Kolvena's window hwnd, on any thread, shows nothing and returns
-// false where it could not. pot_brez_preusmeritve gives the path at which a
-// 32-bit Kolvena reaches the file past the system directory's redirection
-// (`pot` itself where none applies), written into izhod. zacni_com
-// initialises COM on the calling thread before the shell's first call there.
+// `pot` for Kolvena's window hwnd, on a thread with COM initialised (the
+// start's own), shows nothing and returns false where it could not.
+// pot_brez_preusmeritve gives the path at which a 32-bit Kolvena reaches the
+// file past the system directory's redirection (`pot` itself where none
+// applies), written into izhod. zacni_com initialises COM on the window's
+// thread before the shell's first call there.
 bool zacni_program(HWND hwnd, const char *pot);
 // zacni_program on a thread of its own, so that a file that does not answer
 // holds no more than that thread: the menu call waits KRATKO_CAKANJE_MS for

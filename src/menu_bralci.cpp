@@ -125,6 +125,11 @@ static DWORD WINAPI bralec(LPVOID)
     }
 }
 
+// A reader's stack: reading an icon goes a few calls deep; the default, the
+// program's megabyte, would be held four times over by readers that a
+// silent file keeps.
+constexpr SIZE_T SKLAD_BRALCA = 256 * 1024;
+
 // Starts readers, up to NAJVEC_BRALCEV in all, while reads wait that no
 // free reader will take. With kljuc held.
 static void zazeni_bralce(void)
@@ -135,7 +140,7 @@ static void zazeni_bralce(void)
         v_branju += b.stanje == V_BRANJU;
     }
     while (bralcev < NAJVEC_BRALCEV && bralcev - v_branju < v_vrsti) {
-        HANDLE h = CreateThread(NULL, 0, bralec, NULL, 0, NULL);
+        HANDLE h = CreateThread(NULL, SKLAD_BRALCA, bralec, NULL, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
         if (h == NULL)
             return;       // the reads wait for the readers there are
         bralcev++;

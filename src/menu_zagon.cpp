@@ -78,29 +78,31 @@ static void dovoli_ospredje(DWORD pid)
 }
 
 HRESULT (WINAPI *pCoInitializeEx)(LPVOID, DWORD);
+static void (WINAPI *pCoUninitialize)(void);
 bool com_zacet;
-
-// COM is initialised on the thread of a start made off the window's thread
-// (zacni_v_ozadju) by the thread itself: com_zacet is the window's.
-static thread_local bool com_na_niti;
 
 // COM initialised on the calling thread: in a single-threaded apartment, as
 // the shell's objects want, without OLE 1's DDE. ole32 is loaded then
-// rather than at start-up.
-static void com_na_tej_niti(void)
+// rather than at start-up. Returns whether it took. (Where a test has put a
+// stand-in for CoInitializeEx, CoUninitialize is not looked up either.)
+static bool com_na_tej_niti(void)
 {
-    if (pCoInitializeEx == NULL)
-        poisci_funkcijo(nalozi_sistemsko("ole32.dll"), "CoInitializeEx", pCoInitializeEx);
-    if (pCoInitializeEx != NULL)
-        pCoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (pCoInitializeEx == NULL) {
+        HMODULE ole32 = nalozi_sistemsko("ole32.dll");
+        poisci_funkcijo(ole32, "CoUninitialize", pCoUninitialize);
+        poisci_funkcijo(ole32, "CoInitializeEx", pCoInitializeEx);
+    }
+    return pCoInitializeEx != NULL &&
+           SUCCEEDED(pCoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 }
 
 // The shell may hand a verb to a shell extension, a COM object, so COM is
-// initialised on the calling thread before its first call there. It stays
-// initialised for the thread's life.
+// initialised on the window's thread before the shell's first call there
+// (the search). It stays initialised for the thread's life. A start's
+// thread initialises its own (nit_zagona).
 void zacni_com(void)
 {
-    if (com_na_niti || com_zacet)
+    if (com_zacet)
         return;
     com_zacet = true;
     com_na_tej_niti();
@@ -120,7 +122,6 @@ void zacni_com(void)
 // `hwnd` owns the prompt: without an owner it only flashes on the taskbar.
 static bool zazeni_s_soglasjem(HWND hwnd, const char *pot, const char *mapa)
 {
-    zacni_com();
     SHELLEXECUTEINFOA sei;
     ZeroMemory(&sei, sizeof sei);
     sei.cbSize = sizeof sei;
@@ -267,9 +268,13 @@ static void ne_morem(void)
 static DWORD WINAPI nit_zagona(LPVOID p)
 {
     Zagon *z = (Zagon *)p;
-    com_na_niti = true;
-    com_na_tej_niti();
+    // The consent prompt's shell wants COM on this thread; the thread ends
+    // with its start, and its apartment with it: one CoUninitialize for the
+    // CoInitializeEx that took.
+    const bool com = com_na_tej_niti();
     bool ok = zacni_program(z->hwnd, z->pot);
+    if (com && pCoUninitialize != NULL)
+        pCoUninitialize();
     EnterCriticalSection(&kljuc_zagonov);
     const bool sam = z->sam_pove;
     if (sam) {
