@@ -318,8 +318,11 @@ void zacni_v_ozadju(HWND hwnd, const char *pot)
     HANDLE h = z == NULL ? NULL : CreateThread(NULL, 0, nit_zagona, z, 0, NULL);
     if (h == NULL) {
         // Too many starts held by their files, or no thread: not started.
-        if (z != NULL)
+        if (z != NULL) {
+            EnterCriticalSection(&kljuc_zagonov);
             z->caka = false;
+            LeaveCriticalSection(&kljuc_zagonov);
+        }
         ne_morem();
         return;
     }

@@ -119,6 +119,17 @@ void povej_dpi_zavest(void)
         pSetProcessDPIAware();
 }
 
+// The record that names the icon to the notification area, by window and
+// id, as every call wants it (NIM_MODIFY, NIM_DELETE and NIM_SETFOCUS need
+// nothing more); nothing else set.
+static void zapis_ikone(NOTIFYICONDATAA *nid, HWND hwnd)
+{
+    ZeroMemory(nid, sizeof *nid);
+    nid->cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid->hWnd = hwnd;
+    nid->uID = TRAY_ID;
+}
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     // Before any window exists: a window keeps the awareness it was made with.
@@ -161,9 +172,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         return 0;
     }
 
-    tray.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    tray.hWnd = hwnd;
-    tray.uID = TRAY_ID;
+    zapis_ikone(&tray, hwnd);
     tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     tray.uCallbackMessage = WM_TRAYNOTIFY;
     // The notification area shows small icons: 16 x 16 at 96 DPI, larger at
@@ -202,16 +211,6 @@ HMODULE nalozi_sistemsko(const char *ime)
     pot[n] = '\\';
     kopiraj(pot + n + 1, sizeof pot - n - 1, ime);
     return LoadLibraryA(pot);
-}
-
-// The record that names the icon to the notification area, by window and
-// id, as NIM_MODIFY, NIM_DELETE and NIM_SETFOCUS want it; nothing else set.
-static void zapis_ikone(NOTIFYICONDATAA *nid, HWND hwnd)
-{
-    ZeroMemory(nid, sizeof *nid);
-    nid->cbSize = NOTIFYICONDATAA_V1_SIZE;
-    nid->hWnd = hwnd;
-    nid->uID = TRAY_ID;
 }
 
 // Sends the icon's record with the given tooltip line: NIM_MODIFY and
