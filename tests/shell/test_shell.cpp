@@ -401,27 +401,3 @@ TEST_CASE("an icon the notification area has not got is added again, with the li
     CHECK_FALSE(wt::icon_there(h));
     wt::destroy_tray_window(h);
 }
-
-namespace {
-bool guard_let_go;
-// " Izhod " inside WinMain's loop; the guard looked for while the process is
-// still there (as it stays while a program's file holds a thread).
-void CALLBACK leave_and_look(HWND, UINT, UINT_PTR id, DWORD)
-{
-    KillTimer(NULL, id);
-    MSHookStop();
-    DestroyWindow(tray.hWnd);
-    HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "Local\\Kolvena");
-    guard_let_go = m == NULL;
-    CloseHandle(m);
-}
-} // namespace
-
-TEST_CASE("the one-copy guard is let go when Kolvena is told to exit")
-{
-    wt::reset_program_state();
-    wt::Finally after([] { SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS); });
-    SetTimer(NULL, 0, 200, leave_and_look);
-    CHECK(WinMain(GetModuleHandleA(NULL), NULL, (LPSTR) "", SW_SHOWNORMAL) == 0);
-    CHECK(guard_let_go);
-}

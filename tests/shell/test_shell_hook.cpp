@@ -482,6 +482,7 @@ struct Seen {
     DWORD second_wait = WAIT_FAILED;   // a second Kolvena.exe started meanwhile
     DWORD second_rc = 99;
     bool icon_after_second = false;
+    bool guard_let_go = false;         // at " Izhod ", the process still there
 };
 Seen seen;
 UINT_PTR probe_timer;
@@ -561,6 +562,12 @@ void CALLBACK probe(HWND, UINT, UINT_PTR, DWORD)
 
     MSHookStop();
     DestroyWindow(h);
+    // A program's file may hold the process after this: the guard is let
+    // go already, so that a new Kolvena starts meanwhile.
+    HANDLE guard = OpenMutexA(SYNCHRONIZE, FALSE, "Local\\Kolvena");
+    seen.guard_let_go = guard == NULL;
+    if (guard != NULL)
+        CloseHandle(guard);
 }
 
 } // namespace
@@ -623,6 +630,7 @@ TEST_CASE("start-up: hidden window, icon, hook, timer and list; the loop ends wi
     CHECK(seen.second_wait == WAIT_OBJECT_0);
     CHECK(seen.second_rc == 0);
     CHECK(seen.icon_after_second);
+    CHECK(seen.guard_let_go);
 
     // Libraries from the system directory only (LOAD_LIBRARY_SEARCH_SYSTEM32).
     CHECK(dll_search == std::vector<DWORD>{ 0x800 });
