@@ -183,17 +183,6 @@ constexpr int SLIKA_H = 32;
 
 extern HMENU hmenu1, hpopup1;
 
-// comctl32, for the pictures' image lists, is loaded when the first picture
-// is drawn rather than at start-up. Its functions are called through these
-// pointers, which comctl32_nalozen fills on its first call; it returns false
-// when the DLL or a function is missing (the pictures are then drawn without
-// icons). Tests put stand-ins into the pointers after that first call.
-extern HIMAGELIST (WINAPI *pImageList_Create)(int, int, UINT, int, int);
-extern int        (WINAPI *pImageList_Add)(HIMAGELIST, HBITMAP, HBITMAP);
-extern BOOL       (WINAPI *pImageList_Draw)(HIMAGELIST, int, HDC, int, int, UINT);
-extern BOOL       (WINAPI *pImageList_Destroy)(HIMAGELIST);
-bool comctl32_nalozen(void);
-
 // The pictures are drawn for the DPI of the monitor the menu opens on. The
 // calls for it, absent from older systems, are found on the first picture
 // build by najdi_dpi_klice: shcore's GetDpiForMonitor (Windows 8.1; the
@@ -258,7 +247,7 @@ void sestavi_menu(HWND hwnd, Odprtje *o, const POINT *kje = nullptr);
 // menu is tracked, has icons that come late drawn into it; koncaj_slike,
 // before it is destroyed, lets the opening go.
 void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje);
-void spremljaj_pozne_ikone(HWND hwnd);
+void spremljaj_pozne_ikone(HWND hwnd, Odprtje *o);
 void koncaj_slike(HWND hwnd, Odprtje *o);
 // The menus of this thread that are shown repainted (menu.cpp).
 void osvezi_menije(void);

@@ -73,7 +73,8 @@ BOOL InitializeDLG(HWND hDlg, WPARAM, LPARAM)
 
 BOOL (WINAPI *pGetOpenFileNameW)(LPOPENFILENAMEW);
 
-// Loaded by hand on first use, as comctl32 is (menu_slike.cpp).
+// Loaded by hand on first use rather than by the linker's delay-load, whose
+// 32-bit import thunks made by dlltool jump to address 0 on the first call.
 bool comdlg32_nalozen(void)
 {
     static bool poskuseno = false;

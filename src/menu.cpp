@@ -202,7 +202,7 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     odprt_st = stevec;
     PostMessageA(hwnd, MENI_ODPRT, odprt_st, 0);
     if (o.nslik > 0)
-        spremljaj_pozne_ikone(hwnd);
+        spremljaj_pozne_ikone(hwnd, &o);
     int izbira = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_VERTICAL, pt.x, pt.y, 0, hwnd, NULL);
     // The menu is gone: an icon that comes after this is given back.
     if (tekoce_odprtje() == &o)

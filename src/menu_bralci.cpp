@@ -20,18 +20,23 @@
 //
 // The window's thread builds, tracks and ends the openings (zahtevaj_ikone,
 // prevzemi_ikone, odjavi_ikone). The readers, at most NAJVEC_BRALCEV
-// threads, each read one file's icon at a time. Everything below is read
-// and written only with `kljuc` held, by both sides; nobody holds it
-// while touching a file or drawing.
+// threads, each read one file's icon at a time. A reader touches what is
+// below only with `kljuc` held, and the window's thread writes it only with
+// `kljuc` held; the window's thread reads without it what no reader writes
+// (tekoce, the openings' `caka`). Nobody holds it while touching a file or
+// drawing.
 //
 // - branja, the reads: written by the window's thread when it asks for a
-//   file (V_VRSTI) or takes an answer (PROSTO); by a reader when it takes a
-//   read (V_BRANJU) and when the file has answered (PREBRANO with its icon,
-//   or PROSTO with the icon given back where no opening wants it).
-// - tekoce, the opening that answers serve, and the chain of the openings it
-//   interrupted (Odprtje::prejsnje): written by the window's thread only.
-//   A reader reads the paths of the current opening, which the window's
-//   thread wrote before it made that opening current and does not change.
+//   file (V_VRSTI) or takes an answer (PROSTO, or V_VRSTI again where
+//   another opening waits for the same file); by a reader when it takes a
+//   read (V_BRANJU, with the time it began) and when the file has answered
+//   (PREBRANO with its icon, or PROSTO with the icon given back where no
+//   opening wants it).
+// - tekoce, the opening that is built or tracked now, and the chain of the
+//   openings it interrupted (Odprtje::prejsnje): written by the window's
+//   thread only. An answer serves whichever opening of the chain waits for
+//   its file. A reader reads the paths and `caka` of the chain's openings,
+//   which the window's thread writes with the lock held.
 // - bralcev, the readers alive: counted up by the window's thread when it
 //   starts one, down by the reader when it finds nothing more to read.
 //
@@ -52,8 +57,9 @@ enum Stanje { PROSTO, V_VRSTI, V_BRANJU, PREBRANO };
 
 struct Branje {
     Stanje stanje;
-    char pot[MAX_PATH];   // the path as the list stores it
+    char pot[MAX_PATH];   // the full path of the program's file
     int stran;            // the icon's side in pixels
+    DWORD od;             // V_BRANJU: GetTickCount when the read began
     HICON ikona;          // PREBRANO: the answer, NULL for a file without one
 };
 
@@ -87,6 +93,16 @@ static bool zeli(const Odprtje *o, const Branje &b)
     return false;
 }
 
+// Whether any opening of the chain, the current one or one it interrupted,
+// waits for read b. With kljuc held.
+static bool zeli_katero(const Branje &b)
+{
+    for (const Odprtje *o = tekoce; o != NULL; o = o->prejsnje)
+        if (zeli(o, b))
+            return true;
+    return false;
+}
+
 static DWORD WINAPI bralec(LPVOID)
 {
     for (;;) {
@@ -103,6 +119,7 @@ static DWORD WINAPI bralec(LPVOID)
             return 0;
         }
         b->stanje = V_BRANJU;
+        b->od = GetTickCount();
         char pot[MAX_PATH];
         kopiraj(pot, sizeof pot, b->pot);
         const int stran = b->stran;
@@ -111,7 +128,7 @@ static DWORD WINAPI bralec(LPVOID)
         HICON ikona = izvleci_ikono(pot, stran);
 
         EnterCriticalSection(&kljuc);
-        bool zeljena = zeli(tekoce, *b);
+        bool zeljena = zeli_katero(*b);
         if (zeljena) {
             b->stanje = PREBRANO;
             b->ikona = ikona;
@@ -130,16 +147,31 @@ static DWORD WINAPI bralec(LPVOID)
 // silent file keeps.
 constexpr SIZE_T SKLAD_BRALCA = 256 * 1024;
 
-// Starts readers, up to NAJVEC_BRALCEV in all, while reads wait that no
-// free reader will take. With kljuc held.
+// A read that has gone on this long holds its reader on a silent file: a
+// local file answers in a few milliseconds. Long enough not to take a busy
+// machine's slow read for a silent one (which would only start a thread
+// more), short enough that a file queued behind silent ones still answers
+// well within KRATKO_CAKANJE_MS.
+constexpr DWORD OBTICAL_MS = 50;
+
+// Starts readers while reads wait that no free reader will take: up to
+// NAJVEC_BRALCEV readers that are not held by a silent file. A held one
+// does not count, so that files that answer always find a reader whatever
+// the number of silent files and wherever they are mounted; a silent file
+// holds one thread at most (one read per file), so the readers are at most
+// the pool and a list's worth. Called whenever the window's thread looks
+// for answers, as a read becomes held only with time. With kljuc held.
 static void zazeni_bralce(void)
 {
-    int v_vrsti = 0, v_branju = 0;
+    const DWORD zdaj = GetTickCount();
+    int v_vrsti = 0, v_branju = 0, drzani = 0;
     for (const Branje &b : branja) {
         v_vrsti += b.stanje == V_VRSTI;
         v_branju += b.stanje == V_BRANJU;
+        drzani += b.stanje == V_BRANJU && zdaj - b.od >= OBTICAL_MS;
     }
-    while (bralcev < NAJVEC_BRALCEV && bralcev - v_branju < v_vrsti) {
+    while (bralcev - drzani < NAJVEC_BRALCEV && bralcev < NAJVEC_BRALCEV + MAX_VNOSOV &&
+           bralcev - v_branju < v_vrsti) {
         HANDLE h = CreateThread(NULL, SKLAD_BRALCA, bralec, NULL, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
         if (h == NULL)
             return;       // the reads wait for the readers there are
@@ -148,18 +180,13 @@ static void zazeni_bralce(void)
     }
 }
 
-void zahtevaj_ikone(Odprtje *o)
+// Asks for the files that o waits for and nothing reads or holds for it
+// yet. With kljuc held.
+static void prosi(const Odprtje *o)
 {
-    pripravi();
-    EnterCriticalSection(&kljuc);
-    o->prejsnje = tekoce;
-    tekoce = o;
-    // Files an earlier opening asked for and no reader has taken yet are
-    // read only for this one if it lists them.
-    for (Branje &b : branja)
-        if (b.stanje == V_VRSTI && !zeli(o, b))
-            b.stanje = PROSTO;
     for (int i = 0; i < o->nslik; i++) {
+        if (!o->caka[i])
+            continue;
         // One read per file: one that is on its way, from this opening or
         // an earlier one, serves this one when it answers.
         Branje *b = NULL, *prosto = NULL;
@@ -178,6 +205,21 @@ void zahtevaj_ikone(Odprtje *o)
         }
     }
     zazeni_bralce();
+}
+
+void zahtevaj_ikone(Odprtje *o)
+{
+    pripravi();
+    EnterCriticalSection(&kljuc);
+    o->prejsnje = tekoce;
+    tekoce = o;
+    // Files an earlier opening asked for and no reader has taken yet are
+    // read now only if this one lists them; that one asks again when it is
+    // current again (odjavi_ikone).
+    for (Branje &b : branja)
+        if (b.stanje == V_VRSTI && !zeli(o, b))
+            b.stanje = PROSTO;
+    prosi(o);
     LeaveCriticalSection(&kljuc);
 }
 
@@ -190,9 +232,8 @@ int prevzemi_ikone(Odprtje *o, HICON ikone[MAX_VNOSOV], bool novo[MAX_VNOSOV])
     }
     EnterCriticalSection(&kljuc);
     for (Branje &b : branja) {
-        if (b.stanje != PREBRANO || o != tekoce || !zeli(o, b))
+        if (b.stanje != PREBRANO || !zeli(o, b))
             continue;
-        b.stanje = PROSTO;
         for (int i = 0; i < o->nslik; i++)
             if (o->caka[i] && strcmp(o->pot[i], b.pot) == 0) {
                 o->caka[i] = false;
@@ -200,7 +241,11 @@ int prevzemi_ikone(Odprtje *o, HICON ikone[MAX_VNOSOV], bool novo[MAX_VNOSOV])
                 ikone[i] = b.ikona;
                 n++;
             }
+        // The icon is o's now; another opening of the chain that waits for
+        // the same file gets a read of its own.
+        b.stanje = zeli_katero(b) ? V_VRSTI : PROSTO;
     }
+    zazeni_bralce();
     LeaveCriticalSection(&kljuc);
     return n;
 }
@@ -233,13 +278,17 @@ bool pocakaj_ikone(const Odprtje *o, DWORD zacetek, DWORD najvec_ms)
         for (const Branje &b : branja)
             if (b.stanje == PREBRANO && zeli(o, b))
                 caka = true;
+        zazeni_bralce();
         LeaveCriticalSection(&kljuc);
         if (caka)
             return true;     // an answer to take
         DWORD minilo = GetTickCount() - zacetek;
         if (minilo >= najvec_ms)
             return false;
-        WaitForSingleObject(prispelo, najvec_ms - minilo);
+        // Woken at every answer, and often enough to see a reader become
+        // held by its file.
+        DWORD ostane = najvec_ms - minilo;
+        WaitForSingleObject(prispelo, ostane < OBTICAL_MS / 2 ? ostane : OBTICAL_MS / 2);
     }
 }
 
@@ -255,13 +304,17 @@ void odjavi_ikone(Odprtje *o)
     // Answers and reads that no opening wants any more: given back, and
     // not begun.
     for (Branje &b : branja) {
-        if (b.stanje == PREBRANO && !zeli(tekoce, b)) {
+        if (b.stanje == PREBRANO && !zeli_katero(b)) {
             b.stanje = PROSTO;
             vrniti[n++] = b.ikona;
         }
-        if (b.stanje == V_VRSTI && !zeli(tekoce, b))
+        if (b.stanje == V_VRSTI && !zeli_katero(b))
             b.stanje = PROSTO;
     }
+    // The opening that is current again asks again for what it still
+    // waits for: o may have taken a shared answer, or dropped its reads.
+    if (tekoce != NULL)
+        prosi(tekoce);
     LeaveCriticalSection(&kljuc);
     for (int i = 0; i < n; i++)
         if (vrniti[i] != NULL)

@@ -4,39 +4,15 @@
 
 #include <string.h>
 
-HIMAGELIST (WINAPI *pImageList_Create)(int, int, UINT, int, int);
-int        (WINAPI *pImageList_Add)(HIMAGELIST, HBITMAP, HBITMAP);
-BOOL       (WINAPI *pImageList_Draw)(HIMAGELIST, int, HDC, int, int, UINT);
-BOOL       (WINAPI *pImageList_Destroy)(HIMAGELIST);
-
-// Loaded by hand rather than by the linker's delay-load, whose 32-bit import
-// thunks made by dlltool jump to address 0 on the first call.
-bool comctl32_nalozen(void)
-{
-    static bool poskuseno = false;
-    if (!poskuseno) {
-        poskuseno = true;
-        HMODULE m = nalozi_sistemsko("comctl32.dll");
-        poisci_funkcijo(m, "ImageList_Create", pImageList_Create);
-        poisci_funkcijo(m, "ImageList_Add", pImageList_Add);
-        poisci_funkcijo(m, "ImageList_Draw", pImageList_Draw);
-        poisci_funkcijo(m, "ImageList_Destroy", pImageList_Destroy);
-    }
-    return pImageList_Create != NULL && pImageList_Add != NULL &&
-           pImageList_Draw != NULL && pImageList_Destroy != NULL;
-}
-
 // ---- pictures of the entries ----
 
 // Sizes of a picture at 96 DPI (100 % scaling): the icon's side and where the
 // description begins. On a screen of another DPI each is times DPI / 96.
 constexpr int IKONA_V = 32, OPIS_X = 40, OPIS_Y = 10;
 
-// The program's icon: its file's first one, alone in its image list, which
-// needs room for no more.
+// The program's icon: its file's first one.
 constexpr int PRVA_IKONA = 0;
-constexpr int IKON_NA_SEZNAMU = 1, RAST_SEZNAMA = 1;
-constexpr int SLIKA_IKONE = 0;   // the icon's place in its image list
+constexpr UINT ENA_IKONA = 1;
 
 static int po_dpi(int n, int dpi)
 {
@@ -107,92 +83,87 @@ HICON izvleci_ikono(const char *shranjena, int stran)
 {
     char brez[MAX_PATH];
     const char *pot = pot_brez_preusmeritve(shranjena, brez, sizeof brez);
-    if (stran == IKONA_V)
-        return ExtractIconA(ghInst, pot, PRVA_IKONA);
     HICON ikona = NULL;
-    if (pPrivateExtractIconsA == NULL) {
-        ikona = ExtractIconA(ghInst, pot, PRVA_IKONA);
-        return ikona == NULL ? NULL : (HICON)CopyImage(ikona, IMAGE_ICON, stran, stran, LR_COPYDELETEORG);
+    if (stran != IKONA_V && pPrivateExtractIconsA != NULL) {
+        if (pPrivateExtractIconsA(pot, PRVA_IKONA, stran, stran, &ikona, NULL, ENA_IKONA,
+                                  LR_DEFAULTCOLOR) != ENA_IKONA)
+            ikona = NULL;
+        return ikona;
     }
-    if (pPrivateExtractIconsA(pot, PRVA_IKONA, stran, stran, &ikona, NULL, IKON_NA_SEZNAMU,
-                              LR_DEFAULTCOLOR) != IKON_NA_SEZNAMU)
+    ikona = ExtractIconA(ghInst, pot, PRVA_IKONA);
+    // ExtractIconA answers 1 for a file that is no executable, DLL or icon
+    // file: that file has no icon, and 1 is no handle to draw or destroy.
+    if (ikona == (HICON)1)
         ikona = NULL;
+    if (ikona != NULL && stran != IKONA_V)
+        ikona = (HICON)CopyImage(ikona, IMAGE_ICON, stran, stran, LR_COPYDELETEORG);
     return ikona;
 }
 
-// An image list for one icon of `stran` pixels; NULL without comctl32.
-static HIMAGELIST seznam_za_ikono(int stran)
+// One build's drawing things: the memory context that every picture is
+// drawn in, with the description's font selected, and the brush of the
+// menu colour. One set serves all the pictures of a build and the late
+// icons drawn into them.
+struct Risanje {
+    HDC mem;
+    HBRUSH copic;
+    HGDIOBJ prej_slika, prej_pisava;
+};
+
+static void zacni_risanje(Risanje &r, HDC hdcOkno, HFONT pisava)
 {
-    if (!comctl32_nalozen())
-        return NULL;
-    return pImageList_Create(stran, stran, ILC_MASK, IKON_NA_SEZNAMU, RAST_SEZNAMA);
+    r.mem = CreateCompatibleDC(hdcOkno);
+    r.copic = CreateSolidBrush(GetSysColor(COLOR_MENU));
+    r.prej_slika = NULL;
+    r.prej_pisava = pisava != NULL ? SelectObject(r.mem, pisava) : NULL;
+    SetBkMode(r.mem, TRANSPARENT);
+    SetTextColor(r.mem, GetSysColor(COLOR_MENUTEXT));   // readable in every colour scheme
 }
 
-// Draws ikona at the left of the picture selected into mem, through il, an
-// image list made for it: with its mask, so that its transparent parts show
-// the background. Nothing where either is missing or the icon's bitmaps
-// cannot be had.
-static void narisi_ikono(HDC mem, HIMAGELIST il, HICON ikona)
+// The picture selected into the build's context for drawing; the one before
+// goes out of it, as the menu draws only pictures that no context holds.
+static void izberi(Risanje &r, HBITMAP slika)
 {
-    ICONINFO ii;
-    ZeroMemory(&ii, sizeof ii);
-    if (ikona != NULL && GetIconInfo(ikona, &ii) && il != NULL) {
-        pImageList_Add(il, ii.hbmColor, ii.hbmMask);
-        pImageList_Draw(il, SLIKA_IKONE, mem, 0, 0, ILD_NORMAL);
-    }
-    if (ii.hbmColor != NULL)
-        DeleteObject(ii.hbmColor);
-    if (ii.hbmMask != NULL)
-        DeleteObject(ii.hbmMask);
+    HGDIOBJ prej = SelectObject(r.mem, slika);
+    if (r.prej_slika == NULL)
+        r.prej_slika = prej;
 }
 
-// Draws entry i as a picture for a screen of `dpi` (200 x 32 at 96 DPI: menu
-// colour, the program's icon at the left, its description beside it, in
-// `pisava`, or the default font when it is NULL) and appends it to popup.
-// `ikona` is what the file answered (NULL: it has no icon), `odgovor` false
-// where it has not answered yet: the picture is then drawn without an icon
-// and without a word, and the icon is drawn into it if it comes while the
-// menu is open. Returns the picture, which lives until the menu has been
-// destroyed.
-static HBITMAP naredi_sliko(HDC hdcOkno, HMENU popup, int i, int dpi, HFONT pisava, HICON ikona,
-                            bool odgovor)
+static void koncaj_risanje(Risanje &r)
 {
-    const bool pri_96 = dpi == USER_DEFAULT_SCREEN_DPI;
+    // Every object goes out of the context before it is deleted: the font
+    // is the caller's, and the picture is the menu's to draw.
+    if (r.prej_pisava != NULL)
+        SelectObject(r.mem, r.prej_pisava);
+    if (r.prej_slika != NULL)
+        SelectObject(r.mem, r.prej_slika);
+    DeleteDC(r.mem);
+    DeleteObject(r.copic);
+}
+
+// Draws ikona at the left of the picture selected into mem, `stran` pixels
+// square: all its colours, blended by its alpha channel (or cut by its mask)
+// over the background, as Windows draws icons.
+static void narisi_ikono(HDC mem, HICON ikona, int stran)
+{
+    DrawIconEx(mem, 0, 0, ikona, stran, stran, 0, NULL, DI_NORMAL);
+}
+
+// Makes entry i's picture for a screen of `dpi` (200 x 32 at 96 DPI) in the
+// build's context: the menu colour, and the description beside the place
+// of the icon, which is drawn when its file answers. Returns the picture,
+// which lives until the menu has been destroyed.
+static HBITMAP naredi_sliko(Risanje &r, HDC hdcOkno, int i, int dpi)
+{
     const int sirina = po_dpi(SLIKA_W, dpi), visina = po_dpi(SLIKA_H, dpi);
-    HDC mem = CreateCompatibleDC(hdcOkno);
-    HIMAGELIST il = seznam_za_ikono(po_dpi(IKONA_V, dpi));
-    if (odgovor && ikona == NULL)
-        MessageBoxA(NULL, "Napaka pri prikazu ikone", "Napaka", MB_OK);
-
     // Resource 11 is a blank 200 x 32 canvas, which the fill covers: at any
     // other scale a blank of the scaled size serves, drawn on directly.
-    HBITMAP slika = pri_96 ? LoadBitmapA(ghInst, MAKEINTRESOURCEA(IDB_PLATNO))
-                           : CreateCompatibleBitmap(hdcOkno, sirina, visina);
-    HGDIOBJ prej_slika = SelectObject(mem, slika);
-    HBRUSH copic = CreateSolidBrush(GetSysColor(COLOR_MENU));
-    HGDIOBJ prej_copic = SelectObject(mem, copic);
-    RECT r = { 0, 0, sirina, visina };
-    FillRect(mem, &r, copic);
-
-    narisi_ikono(mem, il, ikona);
-    HGDIOBJ prej_pisava = pisava != NULL ? SelectObject(mem, pisava) : NULL;
-    SetBkMode(mem, TRANSPARENT);
-    SetTextColor(mem, GetSysColor(COLOR_MENUTEXT));   // readable in every colour scheme
-    TextOutA(mem, po_dpi(OPIS_X, dpi), po_dpi(OPIS_Y, dpi), m_polje[i].opis, (int)strlen(m_polje[i].opis));
-
-    AppendMenuA(popup, MF_BITMAP, IDM_PRVI_PROGRAM + i, (LPCSTR)slika);
-
-    if (il != NULL)
-        pImageList_Destroy(il);
-    // Every object goes out of the context before it is deleted: the font
-    // serves the next pictures, the brush is deleted next, and the picture
-    // is the menu's to draw.
-    if (prej_pisava != NULL)
-        SelectObject(mem, prej_pisava);
-    SelectObject(mem, prej_copic);
-    SelectObject(mem, prej_slika);
-    DeleteDC(mem);
-    DeleteObject(copic);
+    HBITMAP slika = dpi == USER_DEFAULT_SCREEN_DPI ? LoadBitmapA(ghInst, MAKEINTRESOURCEA(IDB_PLATNO))
+                                                   : CreateCompatibleBitmap(hdcOkno, sirina, visina);
+    izberi(r, slika);
+    RECT pravokotnik = { 0, 0, sirina, visina };
+    FillRect(r.mem, &pravokotnik, r.copic);
+    TextOutA(r.mem, po_dpi(OPIS_X, dpi), po_dpi(OPIS_Y, dpi), m_polje[i].opis, (int)strlen(m_polje[i].opis));
     return slika;
 }
 
@@ -204,8 +175,10 @@ constexpr UINT_PTR TIMER_POZNE_IKONE = 667;
 
 // Draws the pictures of every entry into o (its popup, its pictures), for a
 // menu that opens at `kje` (at the cursor where that is NULL). The files are
-// read by the readers (menu_bralci.cpp); the build waits for them at most
-// KRATKO_CAKANJE_MS.
+// read by the readers (menu_bralci.cpp), while this thread draws the
+// pictures without their icons; each icon is drawn as its answer comes. The
+// build waits for them at most KRATKO_CAKANJE_MS; then it tells of the
+// files without an icon, in list order, and appends the pictures.
 void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje)
 {
     const DWORD zacetek = GetTickCount();
@@ -224,83 +197,107 @@ void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje)
     }
     zahtevaj_ikone(o);
 
-    HICON ikone[MAX_VNOSOV] = {}, nove[MAX_VNOSOV];
+    Risanje r;
+    zacni_risanje(r, hdc, pisava);
+    for (int i = 0; i < o->nslik; i++)
+        o->slike[i] = naredi_sliko(r, hdc, i, dpi);
+    bool brez_ikone[MAX_VNOSOV] = {};
+    HICON ikone[MAX_VNOSOV];
     bool novo[MAX_VNOSOV];
     while (caka_ikone(o) && pocakaj_ikone(o, zacetek, KRATKO_CAKANJE_MS)) {
-        prevzemi_ikone(o, nove, novo);
-        for (int i = 0; i < o->nslik; i++)
-            if (novo[i])
-                ikone[i] = nove[i];
+        prevzemi_ikone(o, ikone, novo);
+        for (int i = 0; i < o->nslik; i++) {
+            if (novo[i] && ikone[i] != NULL) {
+                izberi(r, o->slike[i]);
+                narisi_ikono(r.mem, ikone[i], o->stran);
+            }
+            brez_ikone[i] = brez_ikone[i] || (novo[i] && ikone[i] == NULL);
+        }
+        vrni_ikone(ikone);
     }
-    for (int i = 0; i < o->nslik; i++) {
-        o->slike[i] = naredi_sliko(hdc, o->popup, i, dpi, pisava, ikone[i], !o->caka[i]);
-    }
-    vrni_ikone(ikone);
+    koncaj_risanje(r);
     ReleaseDC(hwnd, hdc);
     if (pisava != NULL)
         DeleteObject(pisava);
+
+    // An entry whose file has not answered by now gets neither its icon
+    // nor a word; it is drawn into the open menu if it comes.
+    for (int i = 0; i < o->nslik; i++) {
+        if (brez_ikone[i])
+            MessageBoxA(NULL, "Napaka pri prikazu ikone", "Napaka", MB_OK);
+        AppendMenuA(o->popup, MF_BITMAP, IDM_PRVI_PROGRAM + i, (LPCSTR)o->slike[i]);
+    }
 }
 
 // Draws an icon that came late into the picture of its entry.
 static void dorisi_ikono(HBITMAP slika, HICON ikona, int stran)
 {
     HDC mem = CreateCompatibleDC(NULL);
-    HIMAGELIST il = seznam_za_ikono(stran);
     HGDIOBJ prej = SelectObject(mem, slika);
-    narisi_ikono(mem, il, ikona);
+    narisi_ikono(mem, ikona, stran);
     SelectObject(mem, prej);
     DeleteDC(mem);
-    if (il != NULL)
-        pImageList_Destroy(il);
 }
 
-// The open menu's late answers: each icon drawn into its entry's picture,
-// in place, and the menu's windows repainted (the menu draws a bitmap item
-// anew only when its window is repainted). A file that answered with no
-// icon changes nothing: no box comes while the menu is open.
+// Whether any opening of the chain has its menu shown and waits for icons.
+static bool kdo_caka(void)
+{
+    for (const Odprtje *o = tekoce_odprtje(); o != NULL; o = o->prejsnje)
+        if (o->odprt && caka_ikone(o))
+            return true;
+    return false;
+}
+
+// The late answers of every shown menu: each icon drawn into its entry's
+// picture, in place, in the menu whose entry waits for it, and the menus'
+// windows repainted (a menu draws a bitmap item anew only when its window
+// is repainted). A file that answered with no icon changes nothing: no box
+// comes while the menu is open. An opening not yet shown (its build waits
+// for its answers, or has stopped in a box after waiting) is left alone: it
+// takes what it waits for once its menu is shown.
 static void CALLBACK pozne_ikone(HWND hwnd, UINT, UINT_PTR, DWORD)
 {
-    Odprtje *o = tekoce_odprtje();
-    if (o == NULL || !caka_ikone(o))
+    int narisanih = 0;
+    for (Odprtje *o = tekoce_odprtje(); o != NULL; o = o->prejsnje) {
+        if (!o->odprt)
+            continue;
+        HICON ikone[MAX_VNOSOV];
+        bool novo[MAX_VNOSOV];
+        if (prevzemi_ikone(o, ikone, novo) == 0)
+            continue;
+        for (int i = 0; i < o->nslik; i++)
+            if (novo[i] && ikone[i] != NULL) {
+                dorisi_ikono(o->slike[i], ikone[i], o->stran);
+                narisanih++;
+            }
+        vrni_ikone(ikone);
+    }
+    if (narisanih > 0)
+        osvezi_menije();
+    if (!kdo_caka())
         KillTimer(hwnd, TIMER_POZNE_IKONE);
-    // A menu still being built (one asked for while this one is open) takes
-    // its answers itself.
-    if (o == NULL || !o->odprt)
-        return;
-    HICON ikone[MAX_VNOSOV];
-    bool novo[MAX_VNOSOV];
-    if (prevzemi_ikone(o, ikone, novo) == 0)
-        return;
-    for (int i = 0; i < o->nslik; i++)
-        if (novo[i] && ikone[i] != NULL)
-            dorisi_ikono(o->slike[i], ikone[i], o->stran);
-    vrni_ikone(ikone);
-    osvezi_menije();
 }
 
-// The late answers looked for while the current opening's menu is shown
-// and waits for any.
+// The late answers looked for while a shown menu waits for any.
 static void isci_pozne(HWND hwnd)
 {
-    Odprtje *o = tekoce_odprtje();
-    if (o != NULL && o->odprt && caka_ikone(o))
+    if (kdo_caka())
         SetTimer(hwnd, TIMER_POZNE_IKONE, POZNE_IKONE_MS, pozne_ikone);
     else
         KillTimer(hwnd, TIMER_POZNE_IKONE);
 }
 
-void spremljaj_pozne_ikone(HWND hwnd)
+void spremljaj_pozne_ikone(HWND hwnd, Odprtje *o)
 {
-    Odprtje *o = tekoce_odprtje();
-    if (o != NULL)
-        o->odprt = true;
+    o->odprt = true;
     isci_pozne(hwnd);
 }
 
 void koncaj_slike(HWND hwnd, Odprtje *o)
 {
+    o->odprt = false;
     odjavi_ikone(o);
-    // The opening this one interrupted, if its menu is shown, goes on
-    // looking for its answers; one still being built takes them itself.
+    // The opening this one interrupted goes on: if its menu is shown, its
+    // answers are looked for again.
     isci_pozne(hwnd);
 }
