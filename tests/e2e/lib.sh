@@ -269,7 +269,8 @@ kv_menu_click() {
   case $1 in
     first) kv_click $((x + 40)) $((y + 10)) 1 ;;
     last) kv_click $((x + w / 3)) $((y + h - 10)) 1 ;;
-    *) kv_fail "kv_menu_click: first or last, not $1" ;;
+    [0-9]*) kv_click $((x + 40)) $((y + 3 + 32 * $1 + 16)) 1 ;;   # picture N
+    *) kv_fail "kv_menu_click: first, last or a picture's number, not $1" ;;
   esac
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A program on a share that is off: C:\tiho answers nothing until a gate
-# opens (gate_fs.py). The picture menu opens with the gate closed; the icon
+# opens (gate_fs.py). The picture menu opens with the gate closed, a local
+# program behind five silent ones with its icon; the icon
 # comes into the open menu when it opens; choosing the silent entry leaves
 # Kolvena answering; " Izhod " removes the icon at once and a new Kolvena
 # starts while the old one waits on its file. A process held in FUSE stays
@@ -17,7 +18,7 @@ src="$KV_WORK/share"
 mnt="$KV_PREFIX/drive_c/tiho"
 gate="$KV_WORK/gate-open"
 mkdir -p "$src" "$mnt"
-cp "$KV_WINDIR/notepad.exe" "$src/tiho.exe"
+for n in "" 2 3 4 5; do cp "$KV_WINDIR/notepad.exe" "$src/tiho$n.exe"; done
 /usr/bin/python3 "$KV_LIB_DIR/gate_fs.py" "$src" "$mnt" "$gate" 2>"$KV_WORK/gate_fs.err" &
 fs_pid=$!
 old_pid=
@@ -35,7 +36,9 @@ trap finish EXIT
 mounted() { grep -q " $mnt fuse" /proc/mounts; }
 kv_poll 10 mounted || kv_fail "the gated file system did not mount: $(cat "$KV_WORK/gate_fs.err")"
 
-kv_write_cfg -icons 'Tiho' 'C:\tiho\tiho.exe' 'Beleznica' 'C:\windows\notepad.exe'
+kv_write_cfg -icons 'Beleznica' 'C:\windows\notepad.exe' 'Tiho' 'C:\tiho\tiho.exe' \
+  'Tiho 2' 'C:\tiho\tiho2.exe' 'Tiho 3' 'C:\tiho\tiho3.exe' 'Tiho 4' 'C:\tiho\tiho4.exe' \
+  'Tiho 5' 'C:\tiho\tiho5.exe' 'Registri' 'C:\windows\regedit.exe'
 
 # menu_shows_icon ITEM: whether the open menu's item ITEM (0 first, 32 high)
 # shows an icon: over 100 pixels of its left 32x32 differ from the background.
@@ -57,13 +60,14 @@ kv_log "the gate closed: the picture menu opens"
 kv_click_icon 3
 kv_wait_menu_open 10 || kv_fail "no menu while C:\\tiho does not answer"
 kv_screenshot offline-menu.png
-menu_shows_icon 1 || kv_fail "the local program's picture shows no icon"
-! menu_shows_icon 0 || kv_fail "the silent program's picture shows an icon"
+menu_shows_icon 0 || kv_fail "the local program's picture shows no icon"
+! menu_shows_icon 1 || kv_fail "the silent program's picture shows an icon"
+menu_shows_icon 6 || kv_fail "the local program behind five silent ones shows no icon"
 
 kv_log "the gate opens: the icon comes into the open menu"
 menu_at=$KV_MENU
 touch "$gate"
-kv_poll 10 menu_shows_icon 0 || kv_fail "the icon did not come into the open menu"
+kv_poll 10 menu_shows_icon 1 || kv_fail "the icon did not come into the open menu"
 kv_menu_open && [ "$KV_MENU" = "$menu_at" ] || kv_fail "the menu moved or closed: $KV_MENU, was $menu_at"
 kv_screenshot offline-menu-late.png
 kv_click 100 100 1
@@ -74,7 +78,7 @@ rm -f "$gate"
 sleep 1
 kv_click_icon 3
 kv_wait_menu_open 10 || kv_fail "no menu with the gate closed again"
-kv_menu_click first
+kv_menu_click 1
 kv_wait_menu_closed || kv_fail "choosing the silent program left the menu open"
 kv_click_icon 3
 kv_wait_menu_open 10 || kv_fail "Kolvena does not answer while the silent program starts"

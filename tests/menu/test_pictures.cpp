@@ -60,9 +60,27 @@ CRITICAL_SECTION icons_lock;
 const struct MadeOnce {
     MadeOnce() { InitializeCriticalSection(&icons_lock); }
 } icons_lock_made;
+// Whether the file at `path` is there and neither an executable or DLL
+// ("MZ") nor an icon file.
+bool plain_file(LPCSTR path)
+{
+    HANDLE f = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    char head[4] = {};
+    DWORD n = 0;
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    ReadFile(f, head, sizeof head, &n, NULL);
+    CloseHandle(f);
+    return memcmp(head, "MZ", 2) != 0 && memcmp(head, "\0\0\1\0", 4) != 0;
+}
 HICON WINAPI rec_ExtractIconA(HINSTANCE a, LPCSTR b, UINT c)
 {
     HICON h = real_ExtractIconA(a, b, c);
+    // Microsoft's page for ExtractIconA: the result is 1 where "the file
+    // specified was not an executable file, DLL, or icon file". Wine 8
+    // gives NULL there; Windows' answer is given here.
+    if (h == NULL && plain_file(b))
+        return (HICON)1;
     EnterCriticalSection(&icons_lock);
     if (recording && h)
         taken.icons.push_back(h);
@@ -466,6 +484,8 @@ TEST_CASE("pictures: programs without an icon")
     wt::add_entry("Beleznica", notepad);
     wt::add_entry("Drugi", r2.c_str());
     wt::add_entry("Tretji", r3.c_str());
+    wt::write_bytes("C:\\kolvena\\besedilo.txt", "Navadno besedilo, brez ikone.\r\n");
+    wt::add_entry("Besedilo", "C:\\kolvena\\besedilo.txt");
     icn_kljuka = 1;
     MenuColour mc(RGB(10, 200, 120));
     const DWORD bg = dib_colour(RGB(10, 200, 120)), fg = dib_colour(RGB(0, 0, 0));
@@ -473,15 +493,15 @@ TEST_CASE("pictures: programs without an icon")
     mt::TrayWindow w;
 
     // First opening: dismissed; second: the second recorder chosen. The
-    // three programs without an icon are told of in a box each, while the
-    // menu is built.
+    // three programs without an icon and the plain file are told of in a
+    // box each, before the menu is shown.
     for (int k = 1; k <= 2; k++) {
         CAPTURE(k);
         taken.clear();
         Tracked t;
         wt::Driver d;
-        d.box().box().box().menu([&](HWND m) {
-            t = read_tracked(m, 4);
+        d.box().box().box().box().menu([&](HWND m) {
+            t = read_tracked(m, 5);
             wt::menu_keys(m, k == 1 ? std::vector<WPARAM>{ VK_ESCAPE } : mt::from_top(2));
         });
         recording = true;
@@ -489,19 +509,17 @@ TEST_CASE("pictures: programs without an icon")
         recording = false;
         d.finish();
 
-        REQUIRE(d.boxes.size() == 3);
+        REQUIRE(d.boxes.size() == 4);
         for (size_t k = 0; k < d.boxes.size(); k++) {
             CAPTURE(k);
             wt::check_plain_box(d.boxes[k], wt::NAPAKA_IKONE, "Napaka");
         }
-        REQUIRE(t.pictures.size() == 4);
-        mt::check_items(t, 4);
-        check_picture(t.pictures[0], 0, bg, fg, nullptr);
-        check_picture(t.pictures[1], 1, bg, fg, &notepad_icon);
-        check_picture(t.pictures[2], 2, bg, fg, nullptr);
-        check_picture(t.pictures[3], 3, bg, fg, nullptr);
+        REQUIRE(t.pictures.size() == 5);
+        mt::check_items(t, 5);
+        for (size_t i = 0; i < 5; i++)
+            check_picture(t.pictures[i], i, bg, fg, i == 1 ? &notepad_icon : nullptr);
         CHECK(taken.icons.size() == 1);
-        check_all_given_back(4);
+        check_all_given_back(5);
     }
     std::vector<mt::Record> r = mt::wait_for_records(1);
     REQUIRE(r.size() == 1);
