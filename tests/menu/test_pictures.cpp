@@ -26,7 +26,7 @@ namespace {
 struct Taken {
     std::vector<HICON> icons;
     std::vector<HBITMAP> icon_bitmaps;      // colour and mask bitmaps of the icons
-    std::vector<HBITMAP> pictures;          // the canvases, from resource 11 or made at a scale
+    std::vector<HBITMAP> pictures;          // the canvases, from resource 11 or made blank
     std::vector<HBRUSH> brushes;
     std::vector<HDC> memory_dcs;
     std::vector<HDC> window_dcs;
@@ -52,7 +52,7 @@ HBRUSH (WINAPI *real_CreateSolidBrush)(COLORREF);
 HDC (WINAPI *real_CreateCompatibleDC)(HDC);
 HDC (WINAPI *real_GetDC)(HWND);
 int (WINAPI *real_ReleaseDC)(HWND, HDC);
-HBITMAP (WINAPI *real_CreateCompatibleBitmap)(HDC, int, int);
+HBITMAP (WINAPI *real_CreateDIBSection)(HDC, const BITMAPINFO *, UINT, void **, HANDLE, DWORD);
 BOOL (WINAPI *real_TextOutA)(HDC, int, int, LPCSTR, int);
 
 // The icons are read on Kolvena's readers, several at once.
@@ -122,9 +122,9 @@ int WINAPI rec_ReleaseDC(HWND w, HDC h)
         taken.window_dcs_held.erase(taken.window_dcs_held.find(h));
     return r;
 }
-HBITMAP WINAPI rec_CreateCompatibleBitmap(HDC dc, int w, int h)
+HBITMAP WINAPI rec_CreateDIBSection(HDC dc, const BITMAPINFO *bi, UINT u, void **bits, HANDLE s, DWORD o)
 {
-    return noted(real_CreateCompatibleBitmap(dc, w, h), taken.pictures);
+    return noted(real_CreateDIBSection(dc, bi, u, bits, s, o), taken.pictures);
 }
 BOOL WINAPI rec_TextOutA(HDC dc, int x, int y, LPCSTR s, int n)
 {
@@ -151,7 +151,7 @@ public:
         real_CreateCompatibleDC = redirect("gdi32.dll", "CreateCompatibleDC", rec_CreateCompatibleDC);
         real_GetDC = redirect("user32.dll", "GetDC", rec_GetDC);
         real_ReleaseDC = redirect("user32.dll", "ReleaseDC", rec_ReleaseDC);
-        real_CreateCompatibleBitmap = redirect("gdi32.dll", "CreateCompatibleBitmap", rec_CreateCompatibleBitmap);
+        real_CreateDIBSection = redirect("gdi32.dll", "CreateDIBSection", rec_CreateDIBSection);
         real_TextOutA = redirect("gdi32.dll", "TextOutA", rec_TextOutA);
     }
     ~Noting()
