@@ -54,7 +54,9 @@ extern FILE *cfgdat;
 // The list's home where the Windows directory refused the save: the full
 // path of Kolvena.cfg in a Kolvena folder of the user's local
 // application-data folder. Empty while the Windows directory's file is the home. Set by
-// start-up when that file exists, and by a save that had to go there.
+// start-up when that file exists, or when an earlier Kolvena's list is found
+// in the roaming application-data folder instead (read from there, saved
+// here), and by a save that had to go there.
 extern char osebna_cfg[MAX_PATH];
 
 void zacni_cfg(void);     // Windows directory current, the list's home found, list loaded
