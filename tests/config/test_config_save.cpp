@@ -62,8 +62,7 @@ FILE *closed_fopen(const char *name, const char *mode)
     return nullptr;
 }
 
-// The local and the roaming application-data folder the stand-in gives, and
-// the one last asked for.
+// The application-data folders the stand-in gives, local and roaming, and the one asked for.
 std::wstring appdata, roaming;
 int asked_for;
 HRESULT WINAPI temp_appdata(HWND, int csidl, HANDLE, DWORD, LPWSTR path)

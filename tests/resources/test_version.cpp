@@ -54,10 +54,9 @@ TEST_CASE("Kolvena.exe carries version 1.1 with its product name and description
     CHECK(value(block, "OriginalFilename") == "Kolvena.exe");
     CHECK(value(block, "FileDescription").find("zaganjalnik") != std::string::npos);
 
-    // The manifest the loader reads (CREATEPROCESS_MANIFEST_RESOURCE_ID): the
-    // common controls of version 6, Windows Vista to 11 (their supportedOS
-    // ids), and no execution level: "Virtualization is disabled for ...
-    // processes that have a requestedExecutionLevel" (UAC, Microsoft Learn).
+    // The manifest the loader reads: common controls 6, Vista to 11, and no
+    // execution level: "Virtualization is disabled for ... processes that have
+    // a requestedExecutionLevel" (User Account Control, Microsoft Learn).
     HMODULE m = LoadLibraryExA(getenv("KOLVENA_EXE"), NULL, LOAD_LIBRARY_AS_DATAFILE);
     HRSRC r = FindResourceA(m, MAKEINTRESOURCEA(1), RT_MANIFEST);
     REQUIRE(r != NULL);
