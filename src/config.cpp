@@ -43,10 +43,10 @@ static bool stakni(char (&dst)[MAX_PATH], const char *a, const char *b)
 static bool osebne_poti(int csidl, char (&mapa)[MAX_PATH], char (&cfg)[MAX_PATH],
                         char (&nova)[MAX_PATH])
 {
-    wchar_t lokalna[MAX_PATH];
+    wchar_t v_unicode[MAX_PATH];
     char appdata[MAX_PATH];
-    if (SHGetFolderPathW(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, lokalna) != S_OK ||
-        !ansi_ali_kratka(lokalna, appdata, sizeof appdata))
+    if (SHGetFolderPathW(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, v_unicode) != S_OK ||
+        !ansi_ali_kratka(v_unicode, appdata, sizeof appdata))
         return false;
     return stakni(mapa, appdata, OSEBNA_MAPA) && stakni(cfg, mapa, OSEBNA_DATOTEKA) &&
            stakni(nova, cfg, NOVA_KONCNICA);
