@@ -54,7 +54,9 @@ extern FILE *cfgdat;
 // The list's home where the Windows directory refused the save: the full
 // path of Kolvena.cfg in a Kolvena folder of the user's local
 // application-data folder. Empty while the Windows directory's file is the home. Set by
-// start-up when that file exists, and by a save that had to go there.
+// start-up when that file exists, or when an earlier Kolvena's list is found
+// in the roaming application-data folder instead (read from there, saved
+// here), and by a save that had to go there.
 extern char osebna_cfg[MAX_PATH];
 
 void zacni_cfg(void);     // Windows directory current, the list's home found, list loaded
@@ -274,13 +276,15 @@ void odjavi_ikone(Odprtje *o);
 Odprtje *tekoce_odprtje(void);
 
 // Starting programs (menu_zagon.cpp). zacni_program starts the program at
-// `pot` for Kolvena's window hwnd, on a thread with COM initialised (the
-// start's own), shows nothing and returns false where it could not.
+// the full path `pot` for Kolvena's window hwnd, on a thread with COM
+// initialised (the start's own), shows nothing and returns false where it
+// could not; *izklop_ostal is set where the thread was left without the
+// system directory's redirection, and may then load no library.
 // pot_brez_preusmeritve gives the path at which a 32-bit Kolvena reaches the
 // file past the system directory's redirection (`pot` itself where none
 // applies), written into izhod. zacni_com initialises COM on the window's
 // thread before the shell's first call there.
-bool zacni_program(HWND hwnd, const char *pot);
+bool zacni_program(HWND hwnd, const char *pot, bool *izklop_ostal);
 // zacni_program on a thread of its own, so that a file that does not answer
 // holds no more than that thread: the menu call waits KRATKO_CAKANJE_MS for
 // it, and says "Programa ne morem izvesti" where it failed by then; a later
@@ -288,6 +292,12 @@ bool zacni_program(HWND hwnd, const char *pot);
 // is not started again.
 void zacni_v_ozadju(HWND hwnd, const char *pot);
 const char *pot_brez_preusmeritve(const char *pot, char *izhod, size_t velikost);
+// The stored path `pot` as a full path, into izhod: a relative one is
+// completed from the current directory now. The current directory is the
+// whole process's and the file dialog moves it, so a path is made full on
+// the window's thread before another thread gets it. False where the full
+// path does not fit `velikost` bytes.
+bool polna_pot(const char *pot, char *izhod, size_t velikost);
 void zacni_com(void);
 // The shutdown privilege enabled, then the shutdown requested; false when
 // the system refused the request.

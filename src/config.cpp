@@ -34,20 +34,34 @@ static bool stakni(char (&dst)[MAX_PATH], const char *a, const char *b)
     return true;
 }
 
-// The per-user folder, its Kolvena.cfg and that file's new file, as full
-// paths; false when the system names no local application-data folder, or
-// names one that Kolvena's ANSI paths cannot reach: asked for in Unicode,
-// it is spelled in the ANSI code page or by its short name, never with the
-// stand-in '?' that the ANSI call puts for a character the code page lacks.
-static bool osebne_poti(char (&mapa)[MAX_PATH], char (&cfg)[MAX_PATH], char (&nova)[MAX_PATH])
+// The Kolvena folder of the user's application-data folder `csidl`, its
+// Kolvena.cfg and that file's new file, as full paths; false when the
+// system names no such folder, or names one that Kolvena's ANSI paths
+// cannot reach: asked for in Unicode, it is spelled in the ANSI code page or
+// by its short name, never with the stand-in '?' that the ANSI call puts for
+// a character the code page lacks.
+static bool osebne_poti(int csidl, char (&mapa)[MAX_PATH], char (&cfg)[MAX_PATH],
+                        char (&nova)[MAX_PATH])
 {
-    wchar_t lokalna[MAX_PATH];
+    wchar_t v_unicode[MAX_PATH];
     char appdata[MAX_PATH];
-    if (SHGetFolderPathW(NULL, CSIDL_LOCAL_APPDATA, NULL, SHGFP_TYPE_CURRENT, lokalna) != S_OK ||
-        !ansi_ali_kratka(lokalna, appdata, sizeof appdata))
+    if (SHGetFolderPathW(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, v_unicode) != S_OK ||
+        !ansi_ali_kratka(v_unicode, appdata, sizeof appdata))
         return false;
     return stakni(mapa, appdata, OSEBNA_MAPA) && stakni(cfg, mapa, OSEBNA_DATOTEKA) &&
            stakni(nova, cfg, NOVA_KONCNICA);
+}
+
+// The list that an earlier Kolvena, finding the Windows directory closed,
+// kept in the user's roaming application-data folder: read where the local
+// file is missing, until the first save has put the list into the local
+// one. The roaming file itself is left as it is.
+static char gostujoca_cfg[MAX_PATH];
+
+static bool je_datoteka(const char *pot)
+{
+    DWORD atributi = GetFileAttributesA(pot);
+    return atributi != INVALID_FILE_ATTRIBUTES && !(atributi & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void zacni_cfg(void)
@@ -57,11 +71,16 @@ void zacni_cfg(void)
     // A list that once had to leave a closed Windows directory is read from
     // the user's folder from then on.
     osebna_cfg[0] = '\0';
+    gostujoca_cfg[0] = '\0';
     char mapa[MAX_PATH], cfg[MAX_PATH], nova[MAX_PATH];
-    if (osebne_poti(mapa, cfg, nova)) {
-        DWORD atributi = GetFileAttributesA(cfg);
-        if (atributi != INVALID_FILE_ATTRIBUTES && !(atributi & FILE_ATTRIBUTE_DIRECTORY))
+    char g_mapa[MAX_PATH], g_cfg[MAX_PATH], g_nova[MAX_PATH];
+    if (osebne_poti(CSIDL_LOCAL_APPDATA, mapa, cfg, nova)) {
+        if (je_datoteka(cfg)) {
             kopiraj(osebna_cfg, sizeof osebna_cfg, cfg);
+        } else if (osebne_poti(CSIDL_APPDATA, g_mapa, g_cfg, g_nova) && je_datoteka(g_cfg)) {
+            kopiraj(osebna_cfg, sizeof osebna_cfg, cfg);
+            kopiraj(gostujoca_cfg, sizeof gostujoca_cfg, g_cfg);
+        }
     }
     if (osebna_cfg[0] == '\0') {
         fhandle = CreateFileA(CFG_IME, GENERIC_READ, FILE_SHARE_READ, NULL,
@@ -75,7 +94,8 @@ void zacni_cfg(void)
 void beri_cfg(void)
 {
     SetCurrentDirectoryA(w_dir);
-    cfgdat = fopen(osebna_cfg[0] != '\0' ? osebna_cfg : CFG_IME, "r");
+    cfgdat = fopen(gostujoca_cfg[0] != '\0' ? gostujoca_cfg
+                   : osebna_cfg[0] != '\0' ? osebna_cfg : CFG_IME, "r");
     if (cfgdat == NULL)
         return;
     long odvec = beri_tok(cfgdat);
@@ -156,12 +176,13 @@ static Izid shrani_v(const char *ime, const char *novo)
 static bool shrani_osebno(void)
 {
     char mapa[MAX_PATH], cfg[MAX_PATH], nova[MAX_PATH];
-    if (!osebne_poti(mapa, cfg, nova))
+    if (!osebne_poti(CSIDL_LOCAL_APPDATA, mapa, cfg, nova))
         return false;
     CreateDirectoryA(mapa, NULL);   // fails when it is there already
     if (shrani_v(cfg, nova) != Izid::SHRANJENO)
         return false;
     kopiraj(osebna_cfg, sizeof osebna_cfg, cfg);
+    gostujoca_cfg[0] = '\0';
     return true;
 }
 

@@ -115,9 +115,9 @@ void zacni_com(void)
 // error box of its own, Kolvena's says it. The program may bring its window
 // to the front. Returns false when it could not be started.
 //
-// The shell gets the path as stored, never its Sysnative form: the elevated
-// program is started outside Kolvena's process, where that alias does not
-// exist, and for a start that shows the consent prompt Windows does not
+// The shell gets the full path as stored, never its Sysnative form: the
+// elevated program is started outside Kolvena's process, where that alias
+// does not exist, and for a start that shows the consent prompt Windows does not
 // redirect the system directory but starts the 64-bit file. Kolvena's window
 // `hwnd` owns the prompt: without an owner it only flashes on the taskbar.
 static bool zazeni_s_soglasjem(HWND hwnd, const char *pot, const char *mapa)
@@ -125,7 +125,9 @@ static bool zazeni_s_soglasjem(HWND hwnd, const char *pot, const char *mapa)
     SHELLEXECUTEINFOA sei;
     ZeroMemory(&sei, sizeof sei);
     sei.cbSize = sizeof sei;
-    sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    // NOASYNC: the call runs on a start's thread, which ends right after it;
+    // the shell is to finish its work on it before it returns.
+    sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     sei.hwnd = hwnd;
     sei.lpFile = pot;
     sei.lpDirectory = mapa;
@@ -152,8 +154,11 @@ static bool zazeni_s_soglasjem(HWND hwnd, const char *pot, const char *mapa)
 // loads while it is off would be the 64-bit ones. The pair is looked up at
 // each start into locals (Windows XP x64 and later; 32-bit Windows has no
 // redirection and needs neither). GetLastError is CreateProcessA's.
+//
+// Where the redirection cannot be turned back on, *izklop_ostal is set: the
+// thread must load no library any more, since it would get the 64-bit one.
 static bool ustvari_proces(const char *pot, char *ukaz, const char *mapa, STARTUPINFOA *si,
-                           PROCESS_INFORMATION *pi)
+                           PROCESS_INFORMATION *pi, bool *izklop_ostal)
 {
     BOOL (WINAPI *izklopi)(PVOID *) = NULL;
     BOOL (WINAPI *povrni)(PVOID) = NULL;
@@ -173,8 +178,7 @@ static bool ustvari_proces(const char *pot, char *ukaz, const char *mapa, STARTU
     BOOL ok = CreateProcessA(pot, ukaz, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
                              NULL, mapa, si, pi);
     DWORD napaka = GetLastError();
-    if (izklopljeno)
-        povrni(prej);
+    *izklop_ostal = izklopljeno && !povrni(prej);
     SetLastError(napaka);
     return ok != FALSE;
 }
@@ -185,9 +189,11 @@ constexpr UINT KONEC_NEZAGNANEGA = 1;
 
 // Starts the program at `pot` as it would start on its own from Explorer,
 // not as a copy of how Kolvena itself was started; hwnd is Kolvena's window,
-// the consent prompt's owner. Shows nothing and needs no particular thread:
-// returns false where the program could not be started.
-bool zacni_program(HWND hwnd, const char *pot)
+// the consent prompt's owner; `pot` is a full path (polna_pot). Shows
+// nothing and needs no particular thread: returns false where the program
+// could not be started. *izklop_ostal as ustvari_proces sets it: then the
+// shell, which loads libraries, is not asked either.
+bool zacni_program(HWND hwnd, const char *pot, bool *izklop_ostal)
 {
     // Its one argument is its own path, in quotes: given no command line,
     // Windows hands the program its path unquoted, and a path with blanks
@@ -199,9 +205,7 @@ bool zacni_program(HWND hwnd, const char *pot)
     ukaz[d] = '"';
     ukaz[d + 1] = 0;
 
-    // It runs in the folder that holds it. A bare file name is completed
-    // from Kolvena's current directory, as CreateProcessA completes it, so
-    // that directory is its folder.
+    // It runs in the folder that holds it.
     char mapa[sizeof m_polje[0].pot];
     char *ime = NULL;
     DWORD n = GetFullPathNameA(pot, sizeof mapa, mapa, &ime);
@@ -218,8 +222,9 @@ bool zacni_program(HWND hwnd, const char *pot)
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
 
-    if (!ustvari_proces(pot, ukaz, v_mapi, &si, &pi))
-        return GetLastError() == NAPAKA_POVZDIGNJENJE && zazeni_s_soglasjem(hwnd, pot, v_mapi);
+    if (!ustvari_proces(pot, ukaz, v_mapi, &si, &pi, izklop_ostal))
+        return !*izklop_ostal && GetLastError() == NAPAKA_POVZDIGNJENJE &&
+               zazeni_s_soglasjem(hwnd, pot, v_mapi);
     dovoli_ospredje(pi.dwProcessId);
     // A process whose thread stays held would wait, unseen, for good.
     bool zagnan = ResumeThread(pi.hThread) != (DWORD)-1;
@@ -272,8 +277,13 @@ static DWORD WINAPI nit_zagona(LPVOID p)
     // with its start, and its apartment with it: one CoUninitialize for the
     // CoInitializeEx that took.
     const bool com = com_na_tej_niti();
-    bool ok = zacni_program(z->hwnd, z->pot);
-    if (com && pCoUninitialize != NULL)
+    bool izklop_ostal = false;
+    bool ok = zacni_program(z->hwnd, z->pot, &izklop_ostal);
+    // With the system directory's redirection stuck off, the thread only
+    // ends (as Microsoft's own example of the pair does): COM's end and a box
+    // could load a library, which would be the 64-bit one. A failure that
+    // its menu call no longer waits for then goes unsaid.
+    if (com && !izklop_ostal && pCoUninitialize != NULL)
         pCoUninitialize();
     EnterCriticalSection(&kljuc_zagonov);
     const bool sam = z->sam_pove;
@@ -284,13 +294,27 @@ static DWORD WINAPI nit_zagona(LPVOID p)
         z->ok = ok;
     }
     LeaveCriticalSection(&kljuc_zagonov);
-    if (sam && !ok)
+    if (sam && !ok && !izklop_ostal)
         ne_morem();
     return 0;
 }
 
-void zacni_v_ozadju(HWND hwnd, const char *pot)
+bool polna_pot(const char *pot, char *izhod, size_t velikost)
 {
+    DWORD n = GetFullPathNameA(pot, (DWORD)velikost, izhod, NULL);
+    return n > 0 && n < velikost;
+}
+
+void zacni_v_ozadju(HWND hwnd, const char *shranjena)
+{
+    // A relative path (a list edited by hand) is completed from the current
+    // directory here, on the window's thread, before the start's thread gets
+    // it: the directory is the whole process's, and the file dialog moves it.
+    char pot[sizeof m_polje[0].pot];
+    if (!polna_pot(shranjena, pot, sizeof pot)) {
+        ne_morem();
+        return;
+    }
     static bool pripravljeno = false;
     if (!pripravljeno) {
         pripravljeno = true;

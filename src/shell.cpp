@@ -106,9 +106,9 @@ void najdi_dpi_zavest(void)
 }
 
 // Without it Windows draws the menu, its pictures and the dialog at 96 DPI
-// and stretches them, blurred, to the screen's scaling. Made by call rather
-// than by manifest: a manifest would decide the 32-bit build's file
-// virtualisation too (see README).
+// and stretches them, blurred, to the screen's scaling. Made by call, not in
+// the manifest: the choice and its fallback, for every Windows version, stay
+// in this one place.
 void povej_dpi_zavest(void)
 {
     najdi_dpi_zavest();

@@ -62,13 +62,13 @@ FILE *closed_fopen(const char *name, const char *mode)
     return nullptr;
 }
 
-// The application-data folder the stand-in gives, and the one asked for.
-std::wstring appdata;
+// The application-data folders the stand-in gives, local and roaming, and the one asked for.
+std::wstring appdata, roaming;
 int asked_for;
 HRESULT WINAPI temp_appdata(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
 {
     asked_for = csidl;
-    lstrcpyW(path, appdata.c_str());
+    lstrcpyW(path, (csidl == CSIDL_APPDATA ? roaming : appdata).c_str());
     return S_OK;
 }
 
@@ -154,13 +154,16 @@ TEST_CASE("a directory named Kolvena.cfg.new: the file is written in place")
     RemoveDirectoryA(dir.c_str());
 }
 
-TEST_CASE("the Windows directory closed to the user: the list saved in his own folder and read from there")
+TEST_CASE("the Windows directory closed to the user: the list kept in his own folder; an earlier Kolvena's roaming one taken over")
 {
     // A name the ANSI code page cannot spell (Georgian): reached by its short name.
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     appdata = std::wstring(tmp) + L"Uporabnik \x10D0";
     CreateDirectoryW(appdata.c_str(), NULL);
+    roaming = std::wstring(tmp) + L"kolvena gostujoca";
+    CreateDirectoryW(roaming.c_str(), NULL);
+    CreateDirectoryW((roaming + L"\\Kolvena").c_str(), NULL);
     const std::wstring home = appdata + L"\\Kolvena\\Kolvena.cfg";
     wt::Finally clean([&] { DeleteFileW(home.c_str()); wt::reset_program_state(); });
     wt::PatchedImport folder("shell32.dll", "SHGetFolderPathW", (void *)temp_appdata);
@@ -180,6 +183,18 @@ TEST_CASE("the Windows directory closed to the user: the list saved in his own f
         icn_kljuka = 0;
         CHECK(shrani_cfg());   // the option off: NOVO less its first two lines
         CHECK(read_bytes(osebna_cfg) == std::string(NOVO).substr(6));
+    }
+    SUBCASE("an earlier Kolvena's roaming list: read, then saved locally; it stays as it was") {
+        char old[MAX_PATH];
+        WideCharToMultiByte(CP_ACP, 0, (roaming + L"\\Kolvena\\Kolvena.cfg").c_str(), -1, old, MAX_PATH, NULL, NULL);
+        write_bytes(old, NOVO);
+        wt::Finally gone([&] { DeleteFileA(old); });
+        wt::reset_program_state();
+        zacni_cfg();
+        icn_kljuka = 0;
+        CHECK(shrani_cfg());
+        CHECK(read_bytes(osebna_cfg) == std::string(NOVO).substr(6));   // both its entries
+        CHECK(read_bytes(old) == NOVO);
     }
     SUBCASE("a read-only Kolvena.cfg stays a refusal") {
         REQUIRE(SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_READONLY));

@@ -139,9 +139,11 @@ HRESULT WINAPI noted_com(LPVOID, DWORD flags) { return com_flags = flags, S_OK; 
 // command; its owner. The process it "starts" is this one.
 std::vector<std::string> shell_got;
 HWND shell_owner;
+ULONG shell_mask;
 BOOL WINAPI noted_shell(SHELLEXECUTEINFOA *sei)
 {
     shell_owner = sei->hwnd;
+    shell_mask = sei->fMask;
     shell_got = { std::to_string(com_flags), sei->lpFile, without_final_backslash(sei->lpDirectory),
                   std::to_string(sei->nShow) };
     sei->hProcess = (sei->fMask & SEE_MASK_NOCLOSEPROCESS) ? GetCurrentProcess() : NULL;
@@ -287,7 +289,9 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
         mt::run_menu(w.hwnd);
     }
     CHECK(launch.calls == 3);
-    check_launch("gol zapis.exe", dir);
+    // Made full on the window's thread: multithreaded programs "should avoid
+    // using relative path names" (GetFullPathNameA, Remarks).
+    check_launch(dir + "\\gol zapis.exe", dir);
     std::vector<mt::Record> r = mt::wait_for_records(3);
     REQUIRE(r.size() == 3);
     CHECK(mt::same_path(r.back().module, bare));
@@ -329,6 +333,10 @@ TEST_CASE("a program that asks for administrator rights starts through the shell
                                                  std::to_string(SW_SHOWNORMAL) });
     // Unowned, the prompt only flashes on the taskbar (UAC guidance, Microsoft).
     CHECK(shell_owner == w.hwnd);
+    // Called on a start's thread, which ends right after: "Calls to
+    // ShellExecuteEx from processes already running on background threads
+    // should always pass this flag" (SHELLEXECUTEINFO, SEE_MASK_NOASYNC).
+    CHECK((shell_mask & SEE_MASK_NOASYNC) != 0);
     // The program started may bring its window to the front.
     CHECK(launch.allowed == (shell_error ? ~0u : GetCurrentProcessId()));
 }

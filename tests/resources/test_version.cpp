@@ -28,7 +28,7 @@ static std::string value(std::vector<char> &block, const char *name)
     return text;
 }
 
-TEST_CASE("Kolvena.exe carries version 1.1 with its product name and description")
+TEST_CASE("Kolvena.exe carries version 1.1 with its product name and description, and its manifest")
 {
     std::vector<char> block = version_block();
 
@@ -53,4 +53,19 @@ TEST_CASE("Kolvena.exe carries version 1.1 with its product name and description
     CHECK(value(block, "ProductVersion") == "1.1");
     CHECK(value(block, "OriginalFilename") == "Kolvena.exe");
     CHECK(value(block, "FileDescription").find("zaganjalnik") != std::string::npos);
+
+    // The manifest the loader reads: common controls 6, Vista to 11, and no
+    // execution level: "Virtualization is disabled for ... processes that have
+    // a requestedExecutionLevel" (User Account Control, Microsoft Learn).
+    HMODULE m = LoadLibraryExA(getenv("KOLVENA_EXE"), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC r = FindResourceA(m, MAKEINTRESOURCEA(1), RT_MANIFEST);
+    REQUIRE(r != NULL);
+    std::string xml((const char *)LockResource(LoadResource(m, r)), SizeofResource(m, r));
+    for (const char *part : { "\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                              "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                              "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                              "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" })
+        CHECK(xml.find(part) != std::string::npos);
+    CHECK(xml.find("requestedExecutionLevel") == std::string::npos);
+    FreeLibrary(m);
 }
