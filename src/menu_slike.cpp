@@ -208,7 +208,10 @@ void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje)
     o->odprt = false;
     o->stran = po_dpi(IKONA_V, dpi);
     for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++) {
-        kopiraj(o->pot[i], sizeof o->pot[i], m_polje[i].pot);
+        // Full here, on the window's thread (polna_pot): a path that cannot
+        // be made full is read as none, and told of as a file without an icon.
+        if (!polna_pot(m_polje[i].pot, o->pot[i], sizeof o->pot[i]))
+            o->pot[i][0] = '\0';
         o->caka[i] = true;
         o->nslik++;
     }
