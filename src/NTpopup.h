@@ -230,7 +230,7 @@ void meni_odprt(WPARAM st);
 // One opening of the menu: its popup and, in picture mode, its pictures
 // and the files whose icons they wait for. Made and written by the window's
 // thread; the readers (menu_bralci.cpp) read `pot`, `stran` and `caka` of
-// the opening that is current, with their lock held.
+// the current opening and of those it interrupted, with their lock held.
 struct Odprtje {
     HMENU popup;
     int nslik;                          // pictures made, one for each entry
@@ -257,15 +257,17 @@ void osvezi_menije(void);
 // the file, so runs on a reader only.
 HICON izvleci_ikono(const char *pot, int stran);
 
-// The readers (menu_bralci.cpp): at most NAJVEC_BRALCEV threads, which read
-// the icons of the files that the current opening asks for.
+// The readers (menu_bralci.cpp): NAJVEC_BRALCEV threads, and one more for
+// each file that keeps one waiting, which read the icons of the files that
+// the openings ask for.
 // zahtevaj_ikone makes o current and asks for its files, one read per
 // file; pocakaj_ikone waits until an answer for o is there or najvec_ms
-// have passed since zacetek (false then); prevzemi_ikone takes the
+// have passed since zacetek (false then); prevzemi_ikone takes o's
 // answers, the icon of each entry that answered in ikone (NULL: none) and
 // novo set for it, and returns their number; vrni_ikone gives them back
 // once drawn; odjavi_ikone ends o, whose answers that come afterwards are
-// given back by the readers.
+// given back by the readers, and has the opening it interrupted ask again
+// for what it still waits for.
 constexpr int NAJVEC_BRALCEV = 4;
 void zahtevaj_ikone(Odprtje *o);
 bool pocakaj_ikone(const Odprtje *o, DWORD zacetek, DWORD najvec_ms);
