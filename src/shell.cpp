@@ -421,6 +421,9 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
     case MSHOOK_MSG:
         return na_hook(hwnd, msg, wParam, lParam);
+
+    case WM_MENUCHAR:
+        return crka_menija(hwnd, wParam, lParam);
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
