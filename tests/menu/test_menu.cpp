@@ -320,9 +320,13 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
         CHECK(last.show == "-");     // no show command of Kolvena's came through
     }
     {
-        // Its letter: the one entry that has it runs.
+        // Its letter: the one entry that has it runs (Esc, behind it, ends a
+        // menu that let the letter be).
         wt::Driver d;
-        d.menu([](HWND m) { PostMessageA(m, WM_CHAR, 'g', 0); });
+        d.menu([](HWND m) {
+            PostMessageA(m, WM_CHAR, 'g', 0);
+            wt::menu_key(m, VK_ESCAPE);
+        });
         mt::run_menu(w.hwnd);
     }
     CHECK(launch.calls == 3);
