@@ -47,6 +47,8 @@ bool pisi_tok(FILE *f);
 #include <shellscalingapi.h>
 #include "resource.h"
 
+struct IAccPropServices;
+
 // ---- configuration file (config.cpp) ----
 extern char w_dir[1024];
 extern HANDLE fhandle;
@@ -276,6 +278,18 @@ void vrni_ikone(HICON ikone[MAX_VNOSOV]);
 bool caka_ikone(const Odprtje *o);
 void odjavi_ikone(Odprtje *o);
 Odprtje *tekoce_odprtje(void);
+
+// A letter typed in the open menu (WM_MENUCHAR): the window's answer for
+// the menu that Prikazi_Menu tracks, the default handling's for any other.
+LRESULT crka_menija(HWND hwnd, WPARAM wParam, LPARAM lParam);
+
+// Names for screen readers (menu.cpp): the picture entries and the
+// dialog's list boxes are named through the annotation object, which
+// storitve_oznak makes at its first call on the window's thread (oleacc and
+// COM loaded then) and which is NULL where it could not be made: the menu
+// and the dialog then work as ever, without names. Tests put a stand-in here.
+extern IAccPropServices *oznake;
+IAccPropServices *storitve_oznak(void);
 
 // Starting programs (menu_zagon.cpp). zacni_program starts the program at
 // the full path `pot` for Kolvena's window hwnd, on a thread with COM

@@ -3,6 +3,7 @@
 #include "NTpopup.h"
 
 #include <commdlg.h>
+#include <oleacc.h>
 #include <stddef.h>
 #include <string.h>
 #include <wchar.h>
@@ -25,6 +26,32 @@ static void koncaj(HWND hDlg)
                     "Spremembe veljajo le do izhoda iz programa.",
                     "Napaka !", MB_OK);
     EndDialog(hDlg, 0);
+}
+
+// The two list boxes have no label before them in the tab order, from which
+// a screen reader would take their names: each gets a name of its own, on
+// its client object, while the dialog is open.
+static const struct {
+    int id;
+    const wchar_t *ime;
+} imena_seznamov[] = {
+    { IDC_SEZNAM, L"Programi v meniju" },
+    { IDC_POT, L"Pot do izbranega programa" },
+};
+
+static void poimenuj_sezname(HWND hDlg)
+{
+    IAccPropServices *s = storitve_oznak();
+    for (size_t i = 0; s != NULL && i < ARRAYSIZE(imena_seznamov); i++)
+        s->SetHwndPropStr(GetDlgItem(hDlg, imena_seznamov[i].id), OBJID_CLIENT, CHILDID_SELF,
+                          PROPID_ACC_NAME, imena_seznamov[i].ime);
+}
+
+static void pozabi_imena_seznamov(HWND hDlg)
+{
+    for (size_t i = 0; oznake != NULL && i < ARRAYSIZE(imena_seznamov); i++)
+        oznake->ClearHwndProps(GetDlgItem(hDlg, imena_seznamov[i].id), OBJID_CLIENT, CHILDID_SELF,
+                               &PROPID_ACC_NAME, 1);
 }
 
 INT_PTR CALLBACK Dlg_proc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -56,6 +83,7 @@ INT_PTR CALLBACK Dlg_proc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
 
     case WM_DESTROY:
         dlg_odprt = NULL;     // bookkeeping only: the default handling goes on
+        pozabi_imena_seznamov(hDlg);
         return FALSE;
     }
     return FALSE;
@@ -68,6 +96,7 @@ BOOL InitializeDLG(HWND hDlg, WPARAM, LPARAM)
         SendDlgItemMessageA(hDlg, IDC_SEZNAM, LB_ADDSTRING, 0, (LPARAM)m_polje[i].opis);
     if (icn_kljuka == 1)
         SendDlgItemMessageA(hDlg, IDC_POKAZI_IKONE, BM_SETCHECK, BST_CHECKED, 0);
+    poimenuj_sezname(hDlg);
     return TRUE;
 }
 

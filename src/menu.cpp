@@ -4,7 +4,15 @@
 // menu_zagon.cpp.
 #include "NTpopup.h"
 
+#include <oleacc.h>
 #include <string.h>
+
+// oleacc.dll is loaded when first needed, not linked: the three GUIDs used
+// from its header are defined here, with the values that it declares.
+#include <initguid.h>
+DEFINE_GUID(CLSID_AccPropServices, 0xb5f8350b, 0x0548, 0x48b1, 0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7);
+DEFINE_GUID(IID_IAccPropServices, 0x6e26e776, 0x04f0, 0x495d, 0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69);
+DEFINE_GUID(PROPID_ACC_NAME, 0x608d3df8, 0x8128, 0x4aa7, 0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91);
 
 HMENU hmenu1;
 HMENU hpopup1;
@@ -173,6 +181,122 @@ void osvezi_menije(void)
         InvalidateRect(m, NULL, FALSE);
 }
 
+// ---- letters ----
+//
+// No item has an & mnemonic, and a picture entry has no text at all: a
+// letter typed in the open menu reaches the owner as WM_MENUCHAR. The
+// letter of a program entry is the first character of its description
+// after its leading blanks, capital and small alike. The fixed commands
+// have none, so that a letter picks programs only and never runs " Izhod "
+// or " Zaustavitev sistema ".
+
+static HMENU sledeni;   // the popup being tracked; NULL: none
+
+// The entry (0-based) that the item at position `pos` of menu m shows, of
+// the first `vnosov` entries; -1 for a fixed item or a separator.
+static int vnos_na(HMENU m, int pos, int vnosov)
+{
+    UINT id = GetMenuItemID(m, pos);
+    return id >= (UINT)IDM_PRVI_PROGRAM && id < (UINT)(IDM_PRVI_PROGRAM + vnosov)
+               ? (int)(id - IDM_PRVI_PROGRAM)
+               : -1;
+}
+
+// `c` as a capital of the ANSI code page.
+static char velika(char c)
+{
+    CharUpperBuffA(&c, 1);
+    return c;
+}
+
+static char crka_opisa(const char *opis)
+{
+    while (*opis == ' ')
+        opis++;
+    return velika(*opis);
+}
+
+// One entry with the letter runs (MNC_EXECUTE); of several, the next one
+// after the highlighted item, round the menu, is highlighted (MNC_SELECT);
+// none: MNC_IGNORE, and Windows beeps. The low word is the item's position.
+LRESULT crka_menija(HWND hwnd, WPARAM wParam, LPARAM lParam)
+{
+    HMENU m = (HMENU)lParam;
+    if (m == NULL || m != sledeni)
+        return DefWindowProcA(hwnd, WM_MENUCHAR, wParam, lParam);
+    const char crka = velika((char)LOWORD(wParam));
+    const int n = GetMenuItemCount(m), vnosov = IDx - IDM_PRVI_PROGRAM;
+    int izbran = -1;
+    for (int i = 0; i < n; i++)
+        if (GetMenuState(m, i, MF_BYPOSITION) & MF_HILITE)
+            izbran = i;
+    int zadetkov = 0, prvi = 0;
+    for (int k = 1; k <= n && crka != 0; k++) {
+        int i = (izbran + k) % n;
+        int v = vnos_na(m, i, vnosov);
+        if (v >= 0 && crka_opisa(m_polje[v].opis) == crka && zadetkov++ == 0)
+            prvi = i;
+    }
+    if (zadetkov == 0)
+        return MAKELRESULT(0, MNC_IGNORE);
+    return MAKELRESULT(prvi, zadetkov == 1 ? MNC_EXECUTE : MNC_SELECT);
+}
+
+// ---- names for screen readers ----
+//
+// A screen reader takes a menu item's name from its text, which a picture
+// entry lacks, and a list box's from the label before it in the tab order,
+// which the dialog's lists lack. Both are named through Dynamic Annotation,
+// which changes nothing that is shown.
+
+IAccPropServices *oznake;
+
+// Made once, on the window's thread, with COM initialised there; kept for
+// the program's life. oleacc is loaded from the system directory first, so
+// that the object's server is that very file.
+IAccPropServices *storitve_oznak(void)
+{
+    static bool poskuseno = false;
+    if (oznake != NULL || poskuseno)
+        return oznake;
+    poskuseno = true;
+    zacni_com();
+    HRESULT (WINAPI *pCoCreateInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID *);
+    poisci_funkcijo(nalozi_sistemsko("ole32.dll"), "CoCreateInstance", pCoCreateInstance);
+    void *p = NULL;
+    if (nalozi_sistemsko("oleacc.dll") != NULL && pCoCreateInstance != NULL &&
+        SUCCEEDED(pCoCreateInstance(CLSID_AccPropServices, NULL, CLSCTX_INPROC_SERVER,
+                                    IID_IAccPropServices, &p)))
+        oznake = (IAccPropServices *)p;
+    return oznake;
+}
+
+// Each picture entry of `popup` named by its description. The child id of
+// a menu item is its position from the top, counted from 1 ("Pop-up Menu",
+// Microsoft Active Accessibility's UI element reference, on Microsoft Learn).
+static void poimenuj_slike(HMENU popup, int vnosov)
+{
+    IAccPropServices *s = storitve_oznak();
+    const int n = s != NULL ? GetMenuItemCount(popup) : 0;
+    for (int i = 0; i < n; i++) {
+        int v = vnos_na(popup, i, vnosov);
+        wchar_t ime[sizeof m_polje[0].opis];
+        if (v >= 0 && MultiByteToWideChar(CP_ACP, 0, m_polje[v].opis, -1, ime, ARRAYSIZE(ime)) > 0)
+            s->SetHmenuPropStr(popup, i + 1, PROPID_ACC_NAME, ime);
+    }
+}
+
+// The names let go before the menu is destroyed: a later menu may get the
+// same handle. The list may have changed since the build (the dialog), so
+// the entries are those that the build made.
+static void pozabi_imena_slik(HMENU popup, int vnosov)
+{
+    const int n = oznake != NULL ? GetMenuItemCount(popup) : 0;
+    for (int i = 0; i < n; i++)
+        if (vnos_na(popup, i, vnosov) >= 0)
+            oznake->ClearHmenuProps(popup, i + 1, &PROPID_ACC_NAME, 1);
+}
+
 int Prikazi_Menu(HWND hwnd, const POINT *kje)
 {
     // This call's own menus: a nested call overwrites the globals.
@@ -184,6 +308,8 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     Odprtje o = {};
     o.popup = popup;
     sestavi_menu(hwnd, &o, kje);
+    if (o.nslik > 0)
+        poimenuj_slike(popup, o.nslik);
 
     AppendMenuA(holder, MF_POPUP, (UINT_PTR)popup, " ");
 
@@ -197,6 +323,8 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     // puts back the opening it found.
     static UINT stevec;
     const UINT prej_odprt = odprt_st, prej_sprejet = sprejet_st;
+    const HMENU prej_sledeni = sledeni;
+    sledeni = popup;
     if (++stevec == 0)
         stevec = 1;
     odprt_st = stevec;
@@ -209,6 +337,7 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
         koncaj_slike(hwnd, &o);
     odprt_st = prej_odprt;
     sprejet_st = prej_sprejet;
+    sledeni = prej_sledeni;
     // Without a message after it, a menu whose owner is the foreground window
     // appears the second time and at once disappears.
     PostMessageA(hwnd, WM_NULL, 0, 0);
@@ -236,6 +365,8 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
         break;
     }
 
+    if (o.nslik > 0)
+        pozabi_imena_slik(popup, o.nslik);
     DestroyMenu(holder);
     for (int i = 0; i < o.nslik; i++)
         DeleteObject(o.slike[i]);

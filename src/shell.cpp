@@ -304,18 +304,40 @@ static void fokus_ikonam(HWND hwnd)
     Shell_NotifyIconA(NIM_SETFOCUS, &nid);
 }
 
+// Esc was pressed in the menu being tracked: seen by filter_menija.
+static bool esc_v_meniju;
+
+// Called by the menu's loop with each message it takes, before the menu acts
+// on it (WH_MSGFILTER, MSGF_MENU): the one place where a menu left with Esc
+// differs from one left by a click elsewhere, as both return 0.
+static LRESULT CALLBACK filter_menija(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG *m = (const MSG *)lParam;
+    if (code == MSGF_MENU && m->message == WM_KEYDOWN && m->wParam == VK_ESCAPE)
+        esc_v_meniju = true;
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
 // The icon's place is read first, while the notification area still has the
 // foreground: the overflow flyout that may hold the icon can close once
-// Kolvena takes it, and the icon's place goes with it. A menu opened from the keyboard and left with Esc hands the
-// focus back to the notification area, where that user was; a mouse user
-// who clicked elsewhere keeps his focus where he clicked.
+// Kolvena takes it, and the icon's place goes with it. A menu opened from
+// the keyboard and left with Esc hands the focus back to the notification
+// area, where that user was; one left by a click elsewhere leaves the focus
+// where the click put it.
 static LRESULT na_ikono(HWND hwnd, LPARAM lParam)
 {
     if (lParam == WM_RBUTTONDOWN) {
         POINT pt;
         bool s_tipkovnice = ob_ikoni(hwnd, &pt);
         SetForegroundWindow(hwnd);
-        if (Prikazi_Menu(hwnd, s_tipkovnice ? &pt : NULL) == 0 && s_tipkovnice)
+        HHOOK filter = s_tipkovnice ? SetWindowsHookExA(WH_MSGFILTER, filter_menija, NULL,
+                                                        GetCurrentThreadId())
+                                    : NULL;
+        esc_v_meniju = false;
+        int izbira = Prikazi_Menu(hwnd, s_tipkovnice ? &pt : NULL);
+        if (filter != NULL)
+            UnhookWindowsHookEx(filter);
+        if (izbira == 0 && filter != NULL && esc_v_meniju)
             fokus_ikonam(hwnd);
     }
     return 1;
@@ -381,7 +403,12 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         pusti_kopijo();
         return 1;
 
+    // Only TIMER_TIP turns the tooltip and starts the hooks: the window's
+    // other timer (the pictures' late icons) is its procedure's, and any
+    // other tick is left to the default handling.
     case WM_TIMER:
+        if (wParam != TIMER_TIP)
+            break;
         na_timer(hwnd);
         return 1;
 
@@ -394,6 +421,9 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
     case MSHOOK_MSG:
         return na_hook(hwnd, msg, wParam, lParam);
+
+    case WM_MENUCHAR:
+        return crka_menija(hwnd, wParam, lParam);
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }

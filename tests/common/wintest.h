@@ -7,6 +7,8 @@
 
 #include "NTpopup.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -760,6 +762,45 @@ inline std::vector<Item> read_menu(HMENU m)
     }
     return items;
 }
+
+// ---- a stand-in for the annotation object (oznake) ----
+
+// Names given and cleared: "[clear ]menu <child>[ <name>]", "[clear ]window <id> <child>[ <name>]";
+// not `ok` for another property or object, a gone window, or a menu not the call's popup.
+struct Annotations : IAccPropServices {
+    std::vector<std::string> lines;
+    bool ok = true;
+    HRESULT note(std::string what, bool fits, DWORD object, DWORD child, const MSAAPROPID &p, LPCWSTR name = L"")
+    {
+        char n[256];
+        WideCharToMultiByte(CP_ACP, 0, name, -1, n, sizeof n, NULL, NULL);
+        lines.push_back(what + std::to_string(child) + (*n ? std::string(" ") + n : ""));
+        return ok = ok && fits && object == (DWORD)OBJID_CLIENT && IsEqualGUID(p, PROPID_ACC_NAME), S_OK;
+    }
+    static std::string id(HWND h) { return std::to_string(GetDlgCtrlID(h)) + " "; }
+    STDMETHODIMP SetHwndPropStr(HWND h, DWORD o, DWORD c, MSAAPROPID p, LPCWSTR s) override
+    { return note("window " + id(h), IsWindow(h), o, c, p, s); }
+    STDMETHODIMP ClearHwndProps(HWND h, DWORD o, DWORD c, const MSAAPROPID *p, int n) override
+    { return note("clear window " + id(h), IsWindow(h) && n == 1, o, c, *p); }
+    STDMETHODIMP SetHmenuPropStr(HMENU m, DWORD c, MSAAPROPID p, LPCWSTR s) override
+    { return note("menu ", m == hpopup1, OBJID_CLIENT, c, p, s); }
+    STDMETHODIMP ClearHmenuProps(HMENU m, DWORD c, const MSAAPROPID *p, int n) override
+    { return note("clear menu ", m == hpopup1 && IsMenu(m) && n == 1, OBJID_CLIENT, c, *p); }
+    // Not called by Kolvena.
+    STDMETHODIMP QueryInterface(REFIID, void **) override { return E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+#define NE(...) STDMETHODIMP __VA_ARGS__ override { return E_NOTIMPL; }
+    NE(SetPropValue(const BYTE *, DWORD, MSAAPROPID, VARIANT)) NE(ClearProps(const BYTE *, DWORD, const MSAAPROPID *, int))
+    NE(SetPropServer(const BYTE *, DWORD, const MSAAPROPID *, int, IAccPropServer *, AnnoScope))
+    NE(SetHwndProp(HWND, DWORD, DWORD, MSAAPROPID, VARIANT)) NE(SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT))
+    NE(SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID *, int, IAccPropServer *, AnnoScope))
+    NE(SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID *, int, IAccPropServer *, AnnoScope))
+    NE(ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE **, DWORD *)) NE(ComposeHmenuIdentityString(HMENU, DWORD, BYTE **, DWORD *))
+    NE(DecomposeHwndIdentityString(const BYTE *, DWORD, HWND *, DWORD *, DWORD *))
+    NE(DecomposeHmenuIdentityString(const BYTE *, DWORD, HMENU *, DWORD *))
+#undef NE
+};
 
 // ---- a hidden window of class "klasa", as start-up makes it ----
 

@@ -481,9 +481,11 @@ TEST_CASE("the show-icons box: shown from the option, taken into it only by \"Ko
     CHECK(read_bytes(cfg) == "#1\r\n\r\n");
 }
 
-TEST_CASE("IDOK and IDCANCEL leave the dialog open")
+TEST_CASE("IDOK and IDCANCEL leave the dialog open; its two lists named for screen readers while it is")
 {
     start_with_entries(1);
+    wt::Annotations a;
+    wt::Restore<IAccPropServices *> put(oznake, &a);
     Session s;
     s.settings([](HWND h) {
         CHECK(Dlg_proc(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0) == FALSE);
@@ -505,6 +507,9 @@ TEST_CASE("IDOK and IDCANCEL leave the dialog open")
     s.run();
     REQUIRE(s.d.boxes.size() == 1);
     s.check_box(0, "Pot do programa ni dolocena!!!", "Napaka !");
+    CHECK(a.lines == S({ "window 101 0 Programi v meniju", "window 112 0 Pot do izbranega programa",
+                         "clear window 101 0", "clear window 112 0" }));
+    CHECK(a.ok);
 }
 
 TEST_CASE("a description beginning with #1 is refused")

@@ -184,6 +184,38 @@ TEST_CASE("the menu's items: entries in list order, then the fixed commands")
             mt::check_items(mt::read_opening(w.hwnd), 2, { "Beleznica", "Register" });
         }
     }
+    SUBCASE("a letter in both modes; the pictures named for screen readers, and let go before the menu goes") {
+        wt::add_entry("Beleznica", wt::NOTEPAD);
+        wt::add_entry("  register", wt::REGEDIT);
+        wt::add_entry("Brskalnik", wt::NOTEPAD);
+        for (int v : { 0, 1 }) {
+            icn_kljuka = v;
+            wt::Annotations a;
+            wt::Restore<IAccPropServices *> put(oznake, &a);
+            std::vector<LRESULT> got;
+            wt::Driver d;
+            d.menu([&](HWND m) {
+                HMENU shown = (HMENU)SendMessageA(m, MN_GETHMENU, 0, 0);
+                // Each letter with the item at `lit` highlighted (-1: none).
+                for (auto [c, lit] : std::vector<std::pair<char, UINT>>{
+                         { 'r', -1 }, { 'R', -1 }, { 'b', -1 }, { 'I', -1 }, { 'z', -1 }, { 'N', -1 }, { 'x', -1 },
+                         { 'B', 0 }, { 'b', 2 } }) {
+                    HiliteMenuItem(w.hwnd, shown, lit, MF_BYPOSITION | MF_HILITE);
+                    got.push_back(SendMessageA(w.hwnd, WM_MENUCHAR, MAKEWPARAM((BYTE)c, MF_POPUP), (LPARAM)shown));
+                    HiliteMenuItem(w.hwnd, shown, lit, MF_BYPOSITION | MF_UNHILITE);
+                }
+                wt::menu_key(m, VK_ESCAPE);
+            });
+            mt::run_menu(w.hwnd);
+            // The answer's high word says what to do, its low word names the
+            // item by position (WM_MENUCHAR, on Microsoft Learn).
+            const LRESULT r = MAKELRESULT(1, MNC_EXECUTE), b = MAKELRESULT(0, MNC_SELECT), no = MAKELRESULT(0, MNC_IGNORE);
+            CHECK(got == std::vector<LRESULT>{ r, r, b, no, no, no, no, MAKELRESULT(2, MNC_SELECT), b });
+            CHECK(a.lines == (v == 0 ? std::vector<std::string>{} : std::vector<std::string>{
+                "menu 1 Beleznica", "menu 2   register", "menu 3 Brskalnik", "clear menu 1", "clear menu 2", "clear menu 3" }));
+            CHECK(a.ok);
+        }
+    }
 }
 
 TEST_CASE("dismissing the menu does nothing and destroys it")
@@ -284,8 +316,9 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
         CHECK(last.show == "-");     // no show command of Kolvena's came through
     }
     {
+        // Its letter: the one entry that has it runs (Esc behind it ends a menu that let it be).
         wt::Driver d;
-        d.keys(mt::from_top(2));
+        d.menu([](HWND m) { PostMessageA(m, WM_CHAR, 'g', 0), wt::menu_key(m, VK_ESCAPE); });
         mt::run_menu(w.hwnd);
     }
     CHECK(launch.calls == 3);

@@ -11,8 +11,9 @@ fails=0
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
 
 # shcore.dll (Windows 8.1 and later) is loaded, where it exists, for each
-# monitor's DPI; ole32.dll before the first call of the shell.
-system_dlls=" kernel32.dll user32.dll gdi32.dll shell32.dll comctl32.dll comdlg32.dll advapi32.dll msvcrt.dll shcore.dll ole32.dll "
+# monitor's DPI; ole32.dll before the first call of the shell; oleacc.dll
+# when a picture menu or the settings dialog is first named for screen readers.
+system_dlls=" kernel32.dll user32.dll gdi32.dll shell32.dll comctl32.dll comdlg32.dll advapi32.dll msvcrt.dll shcore.dll ole32.dll oleacc.dll "
 
 check_exe() {
   local exe=$1 objdump=$2 want_flags=$3

@@ -116,6 +116,13 @@ TEST_CASE("the tray callback: only a right-button press on the icon opens the me
     CHECK(at.top == 208);
     CHECK(notify_calls == std::vector<DWORD>{ NIM_SETFOCUS });
 
+    // Left by a press beside it, which the hook reports: only Esc asks for it.
+    wt::Driver beside;
+    beside.menu([&](HWND) { PostMessageA(h, MSHOOK_MSG, WM_LBUTTONDOWN, MAKELPARAM(at.right + 20, at.top)); });
+    SendMessageA(h, WM_TRAYNOTIFY, TRAY_ID, WM_RBUTTONDOWN);
+    beside.finish();
+    CHECK(notify_calls == std::vector<DWORD>{ NIM_SETFOCUS });
+
     wt::destroy_tray_window(h);
 }
 
@@ -264,12 +271,13 @@ TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1; the hook thread install
     CHECK(g_hMSWnd == h);
     CHECK(g_uMSMsg == MSHOOK_MSG);
 
+    // Another timer's tick turns nothing and goes to the default handling.
+    CHECK(SendMessageA(h, WM_TIMER, TIMER_TIP + 1, 0) == DefWindowProcA(h, WM_TIMER, TIMER_TIP + 1, 0));
+    CHECK(gi == 0);
     const int order[] = { 1, 2, 3, 0, 1, 2 };
     for (int k = 0; k < 6; k++) {
         CAPTURE(k);
-        // The timer's id is not examined.
-        WPARAM id = k == 5 ? 4321 : TIMER_TIP;
-        CHECK(SendMessageA(h, WM_TIMER, id, 0) == 1);
+        CHECK(SendMessageA(h, WM_TIMER, TIMER_TIP, 0) == 1);
         CHECK(gi == order[k]);
         CHECK(std::string(sprememba.szTip) == tttable[order[k]]);
         CHECK(sprememba.cbSize == NOTIFYICONDATAA_V1_SIZE);
