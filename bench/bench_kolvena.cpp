@@ -254,20 +254,6 @@ static const char *const korak_ime[K_KORAKOV] = {
     "DrawIconEx", "AppendMenuA", "DestroyIcon",
 };
 
-// A blank 32-bit canvas, as the menu makes for every picture but the first.
-static HBITMAP platno(HDC hdc, int w, int h)
-{
-    BITMAPINFO bi;
-    ZeroMemory(&bi, sizeof bi);
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void *tocke;
-    return CreateDIBSection(hdc, &bi, DIB_RGB_COLORS, &tocke, NULL, 0);
-}
-
 // The pictures of one build drawn on this thread alone, each icon read
 // where its picture is drawn; `koraki` (K_KORAKOV sums) gets each step's
 // time where it is not NULL. Returns the build's time.
@@ -287,7 +273,7 @@ static double zaporedoma(double *koraki)
         double t = now_us(), u;
 #define KORAK(k) (u = now_us(), vsota[k] += u - t, t = u)
         HBITMAP slika = i == 0 ? LoadBitmapA(ghInst, MAKEINTRESOURCEA(IDB_PLATNO))
-                               : platno(hdc, SLIKA_W, SLIKA_H);         KORAK(K_CANVAS);
+                               : prazno_platno(hdc, SLIKA_W, SLIKA_H);         KORAK(K_CANVAS);
         HGDIOBJ s0 = SelectObject(mem, slika);                         KORAK(K_SELECT);
         if (stara == NULL)
             stara = s0;

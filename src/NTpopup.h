@@ -251,6 +251,8 @@ void sestavi_menu(HWND hwnd, Odprtje *o, const POINT *kje = nullptr);
 // menu is tracked, has icons that come late drawn into it; koncaj_slike,
 // before it is destroyed, lets the opening go.
 void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje);
+// A blank canvas for a picture: a 32-bit DIB section of that size.
+HBITMAP prazno_platno(HDC hdc, int sirina, int visina);
 void spremljaj_pozne_ikone(HWND hwnd, Odprtje *o);
 void koncaj_slike(HWND hwnd, Odprtje *o);
 // The menus of this thread that are shown repainted (menu.cpp).
