@@ -231,6 +231,9 @@ TEST_CASE("a list beside Kolvena.exe: saved there, never in place; a stick that 
     REQUIRE(CreateDirectoryA((cfg + ".new").c_str(), NULL));    // no new file (a full stick)
     CHECK_FALSE(shrani_cfg());
     RemoveDirectoryA((cfg + ".new").c_str());
+    kopiraj(prenosna_cfg, MAX_PATH, "Q:\\palica\\Kolvena.cfg");   // the stick pulled
+    CHECK_FALSE(shrani_cfg());
+    kopiraj(prenosna_cfg, MAX_PATH, cfg.c_str());
     wt::PatchedImport f("kernel32.dll", "FlushFileBuffers", (void *)silent_flush);
     real_flush = (decltype(real_flush))f.real;
     wt::add_entry("Tretji", "D:\\tretji.exe");
