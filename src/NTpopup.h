@@ -77,7 +77,10 @@ void prenosna_pot(const char *pot, char *izhod, size_t velikost);
 
 void zacni_cfg(void);     // Windows directory current, the list's home found, list loaded
 void beri_cfg(void);      // load
-bool shrani_cfg(void);    // save; false when the old file was left as it was
+// save; false when the old file was left as it was. A list beside
+// Kolvena.exe is saved on a thread of its own: true also while that save
+// is still on its way after a short wait; it reports a later failure itself.
+bool shrani_cfg(void);
 
 // ---- tray shell (shell.cpp, shell_hook.cpp) ----
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;   // the tray icon's callback; lParam is the mouse message
