@@ -85,5 +85,5 @@ done
 kv_click_icon 3 && kv_wait_menu_open && kv_menu_click first
 kv_wait_file "$stick/Orodja/recorder.log" 30 || kv_fail "the stick's entry did not start as F:"
 IFS=$'\t' read -r module cmdline curdir show < <(tr -d '\r' < "$stick/Orodja/recorder.log")
-[ "$module" = 'F:\Orodja\recorder.exe' ] && [ "${curdir,,}" = 'f:\orodja' ] || kv_fail "started [$module] in [$curdir]"
+[ "${module,,}" = 'f:\orodja\recorder.exe' ] && [ "${curdir,,}" = 'f:\orodja' ] || kv_fail "started [$module] in [$curdir]"
 kv_log "PASS"
