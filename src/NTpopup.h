@@ -35,10 +35,12 @@ void potrdi_vnos(const char *opis);        // commit the staged entry
 void odstrani_vnos(long k);                // remove entry k
 
 // The file format over an open text stream. beri_tok returns how many
-// complete pairs beyond the 19 that fit were left out; pisi_tok returns
-// false when the stream reported a write error.
+// complete pairs beyond the 19 that fit were left out; pisi_tok writes the
+// list (or a copy of it, with its count and option) and returns false when
+// the stream reported a write error.
 long beri_tok(FILE *f);
-bool pisi_tok(FILE *f);
+bool pisi_tok(FILE *f, const MenuEntry *seznam = m_polje, int stevilo = stevilo_vnosov(),
+              int kljuka = icn_kljuka);
 
 #ifdef _WIN32
 #include <windows.h>
@@ -60,10 +62,25 @@ extern FILE *cfgdat;
 // in the roaming application-data folder instead (read from there, saved
 // here), and by a save that had to go there.
 extern char osebna_cfg[MAX_PATH];
+// The list's home where a Kolvena.cfg lay beside Kolvena.exe at start-up:
+// Kolvena.exe's folder, with its final backslash, and that file's full path.
+// Empty otherwise. Set by start-up only.
+extern char prenosna_mapa[MAX_PATH];
+extern char prenosna_cfg[MAX_PATH];
+// The form in which the list beside Kolvena.exe keeps the path `pot`, into
+// izhod: a program on Kolvena.exe's own drive relative to its folder
+// ("..\Orodja\x.exe"), so that the list holds under whatever letter Windows
+// gives the stick; a path on another drive, a UNC path and one that is
+// relative already as it is (also where the relative one would not fit).
+// polna_pot makes it full again.
+void prenosna_pot(const char *pot, char *izhod, size_t velikost);
 
 void zacni_cfg(void);     // Windows directory current, the list's home found, list loaded
 void beri_cfg(void);      // load
-bool shrani_cfg(void);    // save; false when the old file was left as it was
+// save; false when the old file was left as it was. A list beside
+// Kolvena.exe is saved on a thread of its own: true also while that save
+// is still on its way after a short wait; it reports a later failure itself.
+bool shrani_cfg(void);
 
 // ---- tray shell (shell.cpp, shell_hook.cpp) ----
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;   // the tray icon's callback; lParam is the mouse message
@@ -311,7 +328,9 @@ bool zacni_program(HWND hwnd, const char *pot, bool *izklop_ostal);
 void zacni_v_ozadju(HWND hwnd, const char *pot);
 const char *pot_brez_preusmeritve(const char *pot, char *izhod, size_t velikost);
 // The stored path `pot` as a full path, into izhod: a relative one is
-// completed from the current directory now. The current directory is the
+// completed from the current directory now, or, with the list beside
+// Kolvena.exe, from Kolvena.exe's folder (one without a drive from its
+// drive). The current directory is the
 // whole process's and the file dialog moves it, so a path is made full on
 // the window's thread before another thread gets it. False where the full
 // path does not fit `velikost` bytes.
@@ -339,5 +358,7 @@ void Najdi_pot(HWND hDlg);
 // false when neither spells that very file within `size` bytes (a stand-in
 // character names another file or none).
 bool ansi_ali_kratka(const wchar_t *pot, char *ansi, int size);
+// "Seznama programov ni bilo mogoce shraniti ...": a save that failed.
+void ni_shranjeno(void);
 
 #endif // _WIN32

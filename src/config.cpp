@@ -1,6 +1,6 @@
 // Kolvena.cfg in the Windows directory, or in the user's own folder where
-// the Windows directory is closed to him: creation at start-up, load and
-// save.
+// the Windows directory is closed to him, or beside Kolvena.exe: creation at
+// start-up, load and save.
 #include "NTpopup.h"
 
 #include <io.h>
@@ -12,6 +12,8 @@ char w_dir[1024];
 HANDLE fhandle;
 FILE *cfgdat;
 char osebna_cfg[MAX_PATH];
+char prenosna_mapa[MAX_PATH];
+char prenosna_cfg[MAX_PATH];
 
 constexpr char CFG_IME[] = "Kolvena.cfg";
 constexpr char CFG_ZACASNO[] = "Kolvena.cfg.new";
@@ -64,10 +66,74 @@ static bool je_datoteka(const char *pot)
     return atributi != INVALID_FILE_ATTRIBUTES && !(atributi & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Whether a Kolvena.cfg lies in Kolvena.exe's own folder; if so, that
+// folder and that file become the list's home (prenosna_mapa,
+// prenosna_cfg). The module's path is asked for in Unicode and spelled as
+// Kolvena spells every path (ansi_ali_kratka). One look at the disk.
+static bool najdi_prenosno(void)
+{
+    prenosna_mapa[0] = prenosna_cfg[0] = '\0';
+    wchar_t modul[MAX_PATH];
+    char mapa[MAX_PATH], cfg[MAX_PATH];
+    DWORD n = GetModuleFileNameW(NULL, modul, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH || !ansi_ali_kratka(modul, mapa, sizeof mapa))
+        return false;
+    char *ime = strrchr(mapa, '\\');
+    if (ime == NULL)
+        return false;
+    ime[1] = '\0';
+    if (!stakni(cfg, mapa, CFG_IME) || !je_datoteka(cfg))
+        return false;
+    kopiraj(prenosna_mapa, sizeof prenosna_mapa, mapa);
+    kopiraj(prenosna_cfg, sizeof prenosna_cfg, cfg);
+    return true;
+}
+
+void prenosna_pot(const char *pot, char *izhod, size_t velikost)
+{
+    kopiraj(izhod, velikost, pot);
+    char m[MAX_PATH], p[MAX_PATH];
+    kopiraj(m, sizeof m, prenosna_mapa);
+    kopiraj(p, sizeof p, pot);
+    CharUpperA(m);
+    CharUpperA(p);
+    if (m[0] == '\0' || m[1] != ':' || p[0] != m[0] || p[1] != ':' || p[2] != '\\')
+        return;
+    // The folders both paths share, up to and including the last backslash.
+    size_t skupno = 0;
+    for (const char *c = m; *c != '\0';) {
+        const char *naslednji = CharNextA(c);
+        if (memcmp(c, p + (c - m), (size_t)(naslednji - c)) != 0)
+            break;
+        if (*c == '\\')
+            skupno = (size_t)(naslednji - m);
+        c = naslednji;
+    }
+    // One "..\" for each of Kolvena's folders below them, then the rest.
+    char rel[4 * MAX_PATH];
+    size_t n = 0;
+    for (const char *c = prenosna_mapa + skupno; *c != '\0'; c = CharNextA(c)) {
+        if (*c == '\\') {
+            memcpy(rel + n, "..\\", 3);
+            n += 3;
+        }
+    }
+    kopiraj(rel + n, sizeof rel - n, pot + skupno);
+    if (strlen(rel) < velikost)
+        kopiraj(izhod, velikost, rel);
+}
+
 void zacni_cfg(void)
 {
     GetWindowsDirectoryA(w_dir, sizeof w_dir);
     SetCurrentDirectoryA(w_dir);
+    // A Kolvena.cfg beside Kolvena.exe is the list (Kolvena carried on a USB
+    // stick): the Windows directory and the user's folders are then neither
+    // read nor written.
+    if (najdi_prenosno()) {
+        beri_cfg();
+        return;
+    }
     // A list that once had to leave a closed Windows directory is read from
     // the user's folder from then on.
     osebna_cfg[0] = '\0';
@@ -94,7 +160,8 @@ void zacni_cfg(void)
 void beri_cfg(void)
 {
     SetCurrentDirectoryA(w_dir);
-    cfgdat = fopen(gostujoca_cfg[0] != '\0' ? gostujoca_cfg
+    cfgdat = fopen(prenosna_cfg[0] != '\0' ? prenosna_cfg
+                   : gostujoca_cfg[0] != '\0' ? gostujoca_cfg
                    : osebna_cfg[0] != '\0' ? osebna_cfg : CFG_IME, "r");
     if (cfgdat == NULL)
         return;
@@ -116,11 +183,18 @@ enum class Izid {
     ZAPRTO,      // not saved: the folder refused both files to this user
 };
 
-// Writes the option and the list into the file `ime`, created or emptied,
-// and puts its bytes on the disk before it is closed. False when it could
-// not be opened (*otvorjena false, *zavrnjena true when the system refused
-// it this user, ERROR_ACCESS_DENIED) or a write failed.
-static bool zapisi(const char *ime, bool *otvorjena, bool *zavrnjena)
+// A copy of the list, saved on a thread of its own (see shrani_prenosno).
+struct Seznam {
+    MenuEntry polje[MAX_VNOSOV];
+    int stevilo, kljuka;
+};
+
+// Writes the option and the list (or the copy `prenosni`) into the file
+// `ime`, created or emptied, and puts its bytes on the disk before it is
+// closed. False when it could not be opened (*otvorjena false, *zavrnjena
+// true when the system refused it this user, ERROR_ACCESS_DENIED) or a write
+// failed.
+static bool zapisi(const char *ime, bool *otvorjena, bool *zavrnjena, const Seznam *prenosni)
 {
     _doserrno = 0;
     cfgdat = fopen(ime, "w");
@@ -128,7 +202,9 @@ static bool zapisi(const char *ime, bool *otvorjena, bool *zavrnjena)
     *zavrnjena = cfgdat == NULL && _doserrno == ERROR_ACCESS_DENIED;
     if (cfgdat == NULL)
         return false;
-    bool zapisano = pisi_tok(cfgdat);
+    bool zapisano = prenosni == nullptr
+                        ? pisi_tok(cfgdat)
+                        : pisi_tok(cfgdat, prenosni->polje, prenosni->stevilo, prenosni->kljuka);
     if (fflush(cfgdat) != 0)
         zapisano = false;
     if (!FlushFileBuffers((HANDLE)_get_osfhandle(_fileno(cfgdat))))
@@ -148,7 +224,10 @@ static bool zapisi(const char *ime, bool *otvorjena, bool *zavrnjena)
 // which lets the 32-bit build write into the Windows directory at all,
 // documents that it redirects writes, not whether it carries out such a
 // rename.
-static Izid shrani_v(const char *ime, const char *novo)
+//
+// The copy of a list beside Kolvena.exe, `prenosni`, is never written in
+// place: nothing virtualises a stick, and a full one could keep half a file.
+static Izid shrani_v(const char *ime, const char *novo, const Seznam *prenosni = nullptr)
 {
     // A read-only file cannot be opened for writing, so it is not replaced
     // either (Wine's MoveFileExA would replace it).
@@ -157,16 +236,16 @@ static Izid shrani_v(const char *ime, const char *novo)
         return Izid::NAPAKA;
 
     bool otvorjena = false, novo_zavrnjeno = false, zavrnjena = false;
-    bool zapisano = zapisi(novo, &otvorjena, &novo_zavrnjeno);
+    bool zapisano = zapisi(novo, &otvorjena, &novo_zavrnjeno, prenosni);
     if (zapisano && MoveFileExA(novo, ime, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return Izid::SHRANJENO;
     if (otvorjena)
         DeleteFileA(novo);
     // A write that failed (a full disk) would fail in place too, after the
     // old file had been emptied: that one stays as it is.
-    if (otvorjena && !zapisano)
+    if ((otvorjena && !zapisano) || prenosni != nullptr)
         return Izid::NAPAKA;
-    if (zapisi(ime, &otvorjena, &zavrnjena))
+    if (zapisi(ime, &otvorjena, &zavrnjena, nullptr))
         return Izid::SHRANJENO;
     return novo_zavrnjeno && zavrnjena ? Izid::ZAPRTO : Izid::NAPAKA;
 }
@@ -186,6 +265,81 @@ static bool shrani_osebno(void)
     return true;
 }
 
+// ---- the list beside Kolvena.exe, saved off the window's thread ----
+//
+// A stick that stops answering holds every thread that touches it, for
+// seconds or for good. So the list beside Kolvena.exe is saved on a thread
+// of its own, from a copy made here with its paths in their portable form,
+// and the window's thread waits for it KRATKO_CAKANJE_MS at most: a save
+// that has ended by then answers as ever; one that fails later says so from
+// its own thread. While a save is still on its way the next one is refused:
+// the stick holds it.
+//
+// Shared with the save's thread, under `kljuc_shranjevanja`: `shr`. The
+// copy is written by the window's thread only while no save is on its way.
+static Seznam kopija;
+static struct {
+    bool tece;       // on its way, or ended and its answer not yet taken
+    bool koncano, ok;
+    bool sam_pove;   // the window's thread no longer waits: the thread says a failure
+} shr;
+static CRITICAL_SECTION kljuc_shranjevanja;
+
+static DWORD WINAPI nit_shranjevanja(LPVOID)
+{
+    char nova[MAX_PATH];
+    bool ok = stakni(nova, prenosna_cfg, NOVA_KONCNICA) &&
+              shrani_v(prenosna_cfg, nova, &kopija) == Izid::SHRANJENO;
+    EnterCriticalSection(&kljuc_shranjevanja);
+    const bool sam = shr.sam_pove;
+    shr.koncano = true;
+    shr.ok = ok;
+    if (sam)
+        shr.tece = false;
+    LeaveCriticalSection(&kljuc_shranjevanja);
+    if (sam && !ok)
+        ni_shranjeno();
+    return 0;
+}
+
+// False where the save failed within the wait, or could not begin.
+static bool shrani_prenosno(void)
+{
+    static bool pripravljeno = false;
+    if (!pripravljeno) {
+        pripravljeno = true;
+        InitializeCriticalSection(&kljuc_shranjevanja);
+    }
+    EnterCriticalSection(&kljuc_shranjevanja);
+    const bool tece = shr.tece;
+    LeaveCriticalSection(&kljuc_shranjevanja);
+    if (tece)
+        return false;
+    kopija.stevilo = stevilo_vnosov();
+    kopija.kljuka = icn_kljuka;
+    for (int i = 0; i < kopija.stevilo; i++) {
+        kopiraj(kopija.polje[i].opis, sizeof kopija.polje[i].opis, m_polje[i].opis);
+        prenosna_pot(m_polje[i].pot, kopija.polje[i].pot, sizeof kopija.polje[i].pot);
+    }
+    shr.tece = true;
+    shr.koncano = shr.sam_pove = false;
+    HANDLE h = CreateThread(NULL, 0, nit_shranjevanja, NULL, 0, NULL);
+    if (h == NULL) {
+        shr.tece = false;
+        return false;
+    }
+    WaitForSingleObject(h, KRATKO_CAKANJE_MS);
+    CloseHandle(h);
+    EnterCriticalSection(&kljuc_shranjevanja);
+    const bool koncano = shr.koncano, ok = shr.ok;
+    if (koncano)
+        shr.tece = false;
+    else
+        shr.sam_pove = true;
+    LeaveCriticalSection(&kljuc_shranjevanja);
+    return !koncano || ok;
+}
+
 // A standard user may not write into the Windows directory. The 32-bit
 // build gets there by file virtualisation, which Microsoft means to remove;
 // the 64-bit build gets no virtualisation at all. Where the directory
@@ -195,6 +349,8 @@ static bool shrani_osebno(void)
 bool shrani_cfg(void)
 {
     SetCurrentDirectoryA(w_dir);
+    if (prenosna_cfg[0] != '\0')
+        return shrani_prenosno();
     if (osebna_cfg[0] != '\0')
         return shrani_osebno();
     Izid izid = shrani_v(CFG_IME, CFG_ZACASNO);

@@ -114,17 +114,17 @@ long beri_tok(FILE *f)
     return odvec;
 }
 
-bool pisi_tok(FILE *f)
+bool pisi_tok(FILE *f, const MenuEntry *seznam, int stevilo, int kljuka)
 {
-    if (icn_kljuka == 1) {
+    if (kljuka == 1) {
         fputs("#1", f);
         fputs("\n", f);
         fputs("\n", f);
     }
-    for (int i = 0; i < stevilo_vnosov(); i++) {
-        fputs(m_polje[i].opis, f);
+    for (int i = 0; i < stevilo; i++) {
+        fputs(seznam[i].opis, f);
         fputs("\n", f);
-        fputs(m_polje[i].pot, f);
+        fputs(seznam[i].pot, f);
         fputs("\n", f);
     }
     return fflush(f) == 0 && !ferror(f);

@@ -17,14 +17,19 @@ static_assert(offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR) == 76,
               "the first OPENFILENAMEW is 76 bytes");
 #endif
 
+void ni_shranjeno(void)
+{
+    MessageBoxA(NULL,
+                "Seznama programov ni bilo mogoce shraniti v datoteko Kolvena.cfg.\n"
+                "Spremembe veljajo le do izhoda iz programa.",
+                "Napaka !", MB_OK);
+}
+
 static void koncaj(HWND hDlg)
 {
     icn_kljuka = SendDlgItemMessageA(hDlg, IDC_POKAZI_IKONE, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
     if (!shrani_cfg())
-        MessageBoxA(NULL,
-                    "Seznama programov ni bilo mogoce shraniti v datoteko Kolvena.cfg.\n"
-                    "Spremembe veljajo le do izhoda iz programa.",
-                    "Napaka !", MB_OK);
+        ni_shranjeno();
     EndDialog(hDlg, 0);
 }
 

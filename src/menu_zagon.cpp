@@ -299,17 +299,39 @@ static DWORD WINAPI nit_zagona(LPVOID p)
     return 0;
 }
 
+// The length of the root of the full path `mapa`: "E:" of "E:\...",
+// "\\streznik\deljeno" of a UNC path.
+static size_t koren(const char *mapa)
+{
+    if (mapa[1] == ':')
+        return 2;
+    const char *c = strchr(mapa + 2, '\\');
+    c = c != NULL ? strchr(c + 1, '\\') : NULL;
+    return c != NULL ? (size_t)(c - mapa) : strlen(mapa);
+}
+
 bool polna_pot(const char *pot, char *izhod, size_t velikost)
 {
+    // With the list beside Kolvena.exe, a path without a drive is Kolvena's:
+    // never the current directory's (the Windows directory).
+    char ob_programu[2 * MAX_PATH];
+    if (prenosna_mapa[0] != '\0' && pot[0] != '\0' && pot[1] != ':' &&
+        !(pot[0] == '\\' && pot[1] == '\\')) {
+        size_t k = pot[0] == '\\' ? koren(prenosna_mapa) : strlen(prenosna_mapa);
+        memcpy(ob_programu, prenosna_mapa, k);
+        kopiraj(ob_programu + k, sizeof ob_programu - k, pot);
+        pot = ob_programu;
+    }
     DWORD n = GetFullPathNameA(pot, (DWORD)velikost, izhod, NULL);
     return n > 0 && n < velikost;
 }
 
 void zacni_v_ozadju(HWND hwnd, const char *shranjena)
 {
-    // A relative path (a list edited by hand) is completed from the current
-    // directory here, on the window's thread, before the start's thread gets
-    // it: the directory is the whole process's, and the file dialog moves it.
+    // A relative path (a list edited by hand, or one beside Kolvena.exe) is
+    // completed here, on the window's thread, before the start's thread gets
+    // it: the current directory is the whole process's, and the file dialog
+    // moves it.
     char pot[sizeof m_polje[0].pot];
     if (!polna_pot(shranjena, pot, sizeof pot)) {
         ne_morem();

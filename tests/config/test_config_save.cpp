@@ -45,6 +45,14 @@ BOOL WINAPI noted_flush(HANDLE h)
     return real_flush(h);
 }
 
+// A stick that does not answer: the flush waits until the test lets it go.
+HANDLE stick_answers = CreateEventA(NULL, TRUE, FALSE, NULL);
+BOOL WINAPI silent_flush(HANDLE h)
+{
+    WaitForSingleObject(stick_answers, INFINITE);
+    return real_flush(h);
+}
+
 // A standard user's closed Windows directory: Windows refuses him every file
 // opened for writing there with ERROR_ACCESS_DENIED (its ACL gives Users read
 // and execute only), which fopen reports in _doserrno. `everywhere` closes
@@ -207,6 +215,35 @@ TEST_CASE("the Windows directory closed to the user: the list kept in his own fo
     }
     CHECK(read_bytes(cfg_path()) == STARO);
     CHECK((GetFileAttributesW(home.c_str()) != INVALID_FILE_ATTRIBUTES) == (osebna_cfg[0] != '\0'));
+}
+
+TEST_CASE("a list beside Kolvena.exe: saved there, never in place; a stick that does not answer holds only the save's thread")
+{
+    old_file_new_list();
+    const std::string cfg = cfg::win_dir() + "\\palica\\Kolvena.cfg";
+    CreateDirectoryA((cfg::win_dir() + "\\palica").c_str(), NULL);
+    kopiraj(prenosna_cfg, MAX_PATH, cfg.c_str());
+    kopiraj(prenosna_mapa, MAX_PATH, cfg.substr(0, cfg.size() - 11).c_str());
+    wt::Finally clean([&] { prenosna_mapa[0] = prenosna_cfg[0] = '\0'; });
+    REQUIRE(shrani_cfg());
+    CHECK(read_bytes(cfg) == "#1\r\n\r\nStaro\r\n..\\..\\staro.exe\r\nNovo\r\n..\\..\\novo.exe\r\n");
+    CHECK(read_bytes(cfg_path()) == STARO);
+    REQUIRE(CreateDirectoryA((cfg + ".new").c_str(), NULL));    // no new file (a full stick)
+    CHECK_FALSE(shrani_cfg());
+    RemoveDirectoryA((cfg + ".new").c_str());
+    kopiraj(prenosna_cfg, MAX_PATH, "Q:\\palica\\Kolvena.cfg");   // the stick pulled
+    CHECK_FALSE(shrani_cfg());
+    kopiraj(prenosna_cfg, MAX_PATH, cfg.c_str());
+    wt::PatchedImport f("kernel32.dll", "FlushFileBuffers", (void *)silent_flush);
+    real_flush = (decltype(real_flush))f.real;
+    wt::add_entry("Tretji", "D:\\tretji.exe");
+    CHECK(shrani_cfg());          // back after its wait, the save still held
+    CHECK_FALSE(shrani_cfg());    // and the next one refused meanwhile
+    CHECK(read_bytes(cfg).find("Tretji") == std::string::npos);
+    SetEvent(stick_answers);
+    for (int i = 0; i < 400 && read_bytes(cfg).find("D:\\tretji.exe") == std::string::npos; i++)
+        Sleep(50);
+    CHECK(read_bytes(cfg).find("Tretji\r\nD:\\tretji.exe\r\n") != std::string::npos);
 }
 
 TEST_CASE("a read-only Kolvena.cfg: the save fails, the old bytes stay")
