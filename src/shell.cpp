@@ -135,8 +135,14 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     // Before any window exists: a window keeps the awareness it was made with.
     povej_dpi_zavest();
 
+    // A copy that runs as administrator made the guard with a security
+    // descriptor that a standard user's CreateMutexA may not open: the name
+    // exists, and the call fails with ERROR_ACCESS_DENIED (CreateMutexA, on
+    // Microsoft Learn). That copy runs as well as one that let it be opened.
     kopija = CreateMutexA(NULL, FALSE, IME_KOPIJE);
-    if (kopija != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {
+    const DWORD napaka = GetLastError();
+    if ((kopija != NULL && napaka == ERROR_ALREADY_EXISTS) ||
+        (kopija == NULL && napaka == ERROR_ACCESS_DENIED)) {
         pusti_kopijo();   // another copy runs: it keeps the icon and the hook
         return 0;
     }
