@@ -400,9 +400,9 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
         break;
     case IDM_NAJDI:
         zacni_com();
-        // "c:" alone is the current folder of drive C:, which is the Windows
-        // directory; the "find" verb begins its search in lpDirectory
-        // (ShellExecuteA, on Microsoft Learn): the drive's root.
+        // "c:" alone names the current folder of drive C:, Kolvena's own (the
+        // Windows directory); the "find" verb begins its search in
+        // lpDirectory (ShellExecuteA, on Microsoft Learn): the drive's root.
         ShellExecuteA(hwnd, "find", "c:", NULL, "C:\\", SW_SHOWNORMAL);
         break;
     case IDM_OHRANJEVALNIK:

@@ -135,10 +135,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     // Before any window exists: a window keeps the awareness it was made with.
     povej_dpi_zavest();
 
-    // A copy that runs as administrator made the guard with a security
-    // descriptor that a standard user's CreateMutexA may not open: the name
-    // exists, and the call fails with ERROR_ACCESS_DENIED (CreateMutexA, on
-    // Microsoft Learn). That copy runs as well as one that let it be opened.
+    // A copy run as administrator made the guard with a security descriptor
+    // that a standard user may not open: CreateMutexA then fails with
+    // ERROR_ACCESS_DENIED (its page, on Microsoft Learn). Either way the name
+    // exists, and another copy runs.
     kopija = CreateMutexA(NULL, FALSE, IME_KOPIJE);
     const DWORD napaka = GetLastError();
     if ((kopija != NULL && napaka == ERROR_ALREADY_EXISTS) ||
