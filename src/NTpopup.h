@@ -244,6 +244,12 @@ int  Prikazi_Menu(HWND hwnd, const POINT *kje = nullptr);
 // The hook reported a button press at lParam's point (as the hooks pack it):
 // beside the menu that is open now, it ends that menu.
 void meni_pritisk(LPARAM lParam);
+// The hook's physical point turned into the space of a menu's window,
+// PhysicalToLogicalPointForPerMonitorDPI (Windows 8.1 and later), found in
+// user32 by najdi_pretvorbo at the first press; tests put a stand-in into
+// the pointer after that call.
+extern BOOL (WINAPI *pPhysicalToLogicalPointForPerMonitorDPI)(HWND, LPPOINT);
+void najdi_pretvorbo(void);
 // The window took the MENI_ODPRT message of opening `st`.
 void meni_odprt(WPARAM st);
 // One opening of the menu: its popup and, in picture mode, its pictures
@@ -258,6 +264,7 @@ struct Odprtje {
     char pot[MAX_VNOSOV][sizeof m_polje[0].pot];   // the entries' files, as built
     bool caka[MAX_VNOSOV];              // the file has not answered yet
     bool odprt;                         // the menu is shown: late icons drawn into it
+    bool sporocilo;                     // the build showed a box, which took the foreground
     Odprtje *prejsnje;                  // the opening that this one interrupted
 };
 

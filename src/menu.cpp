@@ -158,6 +158,41 @@ static HWND okno_menija(HWND m)
     return NULL;
 }
 
+BOOL (WINAPI *pPhysicalToLogicalPointForPerMonitorDPI)(HWND, LPPOINT);
+
+void najdi_pretvorbo(void)
+{
+    static bool poskuseno = false;
+    if (poskuseno)
+        return;
+    poskuseno = true;
+    // Windows 8.1 and later.
+    poisci_funkcijo(GetModuleHandleA("user32.dll"), "PhysicalToLogicalPointForPerMonitorDPI",
+                    pPhysicalToLogicalPointForPerMonitorDPI);
+}
+
+// Whether the hook's point pt lies on the menu's window m. The low-level
+// hook gives it in physical pixels ("per-monitor aware screen coordinates",
+// MSLLHOOKSTRUCT, on Microsoft Learn); GetWindowRect answers in Kolvena's
+// own space, which is logical where Kolvena is not per-monitor aware
+// (Windows 8.1 and Windows 10 before 1703, which have no per-monitor v2, or
+// "Override high DPI scaling" in the file's properties) and differs from
+// the physical one on a monitor whose scaling is not the system's. So the
+// point is turned into the window's space by the window's own transform,
+// which changes nothing for a per-monitor-aware window. The conversion
+// takes only a point on the window (PhysicalToLogicalPoint, Remarks): one
+// it refuses is beside this window. Before Windows 8.1 every monitor has
+// the system's DPI, and the two spaces are one.
+static bool na_meniju(HWND m, POINT pt)
+{
+    najdi_pretvorbo();
+    if (pPhysicalToLogicalPointForPerMonitorDPI != NULL &&
+        !pPhysicalToLogicalPointForPerMonitorDPI(m, &pt))
+        return false;
+    RECT r;
+    return GetWindowRect(m, &r) && PtInRect(&r, pt);
+}
+
 void meni_pritisk(LPARAM lParam)
 {
     if (odprt_st == 0 || sprejet_st != odprt_st)
@@ -166,8 +201,7 @@ void meni_pritisk(LPARAM lParam)
     // monitor they are negative.
     POINT pt = { (SHORT)LOWORD(lParam), (SHORT)HIWORD(lParam) };
     for (HWND m = okno_menija(NULL); m != NULL; m = okno_menija(m)) {
-        RECT r;
-        if (GetWindowRect(m, &r) && PtInRect(&r, pt))
+        if (na_meniju(m, pt))
             return;   // on the menu: the menu's own
     }
     EndMenu();
@@ -331,6 +365,14 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     PostMessageA(hwnd, MENI_ODPRT, odprt_st, 0);
     if (o.nslik > 0)
         spremljaj_pozne_ikone(hwnd, &o);
+    // A box of the build took the foreground, and Windows gave it on to
+    // another window when the box closed, never to this hidden one; a menu
+    // whose owner is not in the foreground takes no keys and does not close
+    // at a click beside it (TrackPopupMenu, Remarks). Asked for again here:
+    // the user's answer to the box was the last input, which lets Kolvena
+    // have it (SetForegroundWindow, Remarks).
+    if (o.sporocilo)
+        SetForegroundWindow(hwnd);
     int izbira = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_VERTICAL, pt.x, pt.y, 0, hwnd, NULL);
     // The menu is gone: an icon that comes after this is given back.
     if (tekoce_odprtje() == &o)
@@ -358,7 +400,10 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
         break;
     case IDM_NAJDI:
         zacni_com();
-        ShellExecuteA(hwnd, "find", "c:", NULL, NULL, SW_SHOWNORMAL);
+        // "c:" alone names the current folder of drive C:, Kolvena's own (the
+        // Windows directory); the "find" verb begins its search in
+        // lpDirectory (ShellExecuteA, on Microsoft Learn): the drive's root.
+        ShellExecuteA(hwnd, "find", "c:", NULL, "C:\\", SW_SHOWNORMAL);
         break;
     case IDM_OHRANJEVALNIK:
         PostMessageA(hwnd, WM_SYSCOMMAND, SC_SCREENSAVE, 0);

@@ -245,8 +245,15 @@ void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje)
     // An entry whose file has not answered by now gets neither its icon
     // nor a word; it is drawn into the open menu if it comes.
     for (int i = 0; i < o->nslik; i++) {
-        if (brez_ikone[i])
-            MessageBoxA(NULL, "Napaka pri prikazu ikone", "Napaka", MB_OK);
+        // Topmost (MB_TOPMOST gives the box WS_EX_TOPMOST: MessageBox, on
+        // Microsoft Learn), so that it shows above every other window also
+        // where Windows refused Kolvena the foreground, as it may at the
+        // chord and the middle button; it would else wait behind the window
+        // in front, and the menu behind it.
+        if (brez_ikone[i]) {
+            MessageBoxA(NULL, "Napaka pri prikazu ikone", "Napaka", MB_OK | MB_TOPMOST);
+            o->sporocilo = true;
+        }
         AppendMenuA(o->popup, MF_BITMAP, IDM_PRVI_PROGRAM + i, (LPCSTR)o->slike[i]);
     }
 }

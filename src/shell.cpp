@@ -135,8 +135,14 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     // Before any window exists: a window keeps the awareness it was made with.
     povej_dpi_zavest();
 
+    // A copy run as administrator made the guard with a security descriptor
+    // that a standard user may not open: CreateMutexA then fails with
+    // ERROR_ACCESS_DENIED (its page, on Microsoft Learn). Either way the name
+    // exists, and another copy runs.
     kopija = CreateMutexA(NULL, FALSE, IME_KOPIJE);
-    if (kopija != NULL && GetLastError() == ERROR_ALREADY_EXISTS) {
+    const DWORD napaka = GetLastError();
+    if ((kopija != NULL && napaka == ERROR_ALREADY_EXISTS) ||
+        (kopija == NULL && napaka == ERROR_ACCESS_DENIED)) {
         pusti_kopijo();   // another copy runs: it keeps the icon and the hook
         return 0;
     }

@@ -424,9 +424,7 @@ TEST_CASE(" Ohranjevalnik zaslona : the request is posted, handled only after th
 TEST_CASE(" Najdi... : the shell opens drive C:")
 {
     wt::reset_program_state();
-    // Wine's explorer opens on the current folder of drive C: (from the
-    // launcher's Windows directory, C:\windows): the test runs from the root.
-    SetCurrentDirectoryA("C:\\");
+    SetCurrentDirectoryA(wt::win_dir().c_str());   // as start-up leaves it: "c:" alone is this folder
     mt::TrayWindow w;
     wt::Restore<bool> com(com_zacet, false);
     wt::Restore<decltype(pCoInitializeEx)> co(pCoInitializeEx, noted_com);

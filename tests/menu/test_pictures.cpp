@@ -391,6 +391,10 @@ void open_menu(HWND hwnd, std::function<void(HWND)> on_menu)
     recording = false;
 }
 
+// The boxes' styles as asked for: Wine 8 gives no box the WS_EX_TOPMOST of MB_TOPMOST.
+std::vector<UINT> box_styles;
+decltype(&MessageBoxA) real_box;
+int WINAPI noted_box(HWND o, LPCSTR t, LPCSTR c, UINT s) { return box_styles.push_back(s), real_box(o, t, c, s); }
 const char *const notepad = wt::NOTEPAD;
 const char *const regedit = wt::REGEDIT;
 
@@ -471,13 +475,16 @@ TEST_CASE("pictures: programs without an icon")
     // First opening: dismissed; second: the second recorder chosen. The
     // three programs without an icon and the plain file are told of in a
     // box each, before the menu is shown.
+    wt::PatchedImport box("user32.dll", "MessageBoxA", (void *)noted_box);
+    real_box = (decltype(real_box))box.real;
     for (int k = 1; k <= 2; k++) {
         CAPTURE(k);
-        taken.clear();
+        taken.clear(), box_styles.clear();
         Tracked t;
         wt::Driver d;
         d.box().box().box().box().menu([&](HWND m) {
             t = read_tracked(m, 5);
+            CHECK(GetForegroundWindow() == w.hwnd);   // taken back from the boxes (TrackPopupMenu, Remarks)
             wt::menu_keys(m, k == 1 ? std::vector<WPARAM>{ VK_ESCAPE } : mt::from_top(2));
         });
         recording = true;
@@ -490,6 +497,7 @@ TEST_CASE("pictures: programs without an icon")
             CAPTURE(k);
             wt::check_plain_box(d.boxes[k], wt::NAPAKA_IKONE, "Napaka");
         }
+        CHECK(box_styles == std::vector<UINT>(4, MB_OK | MB_TOPMOST));   // seen without the foreground
         REQUIRE(t.pictures.size() == 5);
         mt::check_items(t, 5);
         for (size_t i = 0; i < 5; i++)

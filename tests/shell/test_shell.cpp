@@ -70,6 +70,10 @@ HHOOK WINAPI noted_hook(int type, HOOKPROC proc, HINSTANCE inst, DWORD tid)
     return SetWindowsHookExA(type, proc, inst, tid);
 }
 
+// The menu on a monitor of 150 %, Kolvena not per-monitor aware: its rectangle logical, the
+// hook's point physical ("per-monitor aware screen coordinates", MSLLHOOKSTRUCT, on Microsoft Learn).
+BOOL WINAPI at_150(HWND, LPPOINT p) { return *p = POINT{ p->x * 2 / 3, p->y * 2 / 3 }, TRUE; }
+
 } // namespace
 
 TEST_CASE("the tray callback: only a right-button press on the icon opens the menu")
@@ -171,15 +175,20 @@ TEST_CASE("hook messages: left held and right pressed opens the menu, then cz is
     // Refused the foreground, a menu "will not disappear when the user clicks
     // outside of the menu" (TrackPopupMenu, Remarks, on Microsoft Learn), nor
     // does it under Wine at a press only the hook reports. A press the hook
-    // reports beside it ends it; one on it does not.
+    // reports beside it ends it; one on it does not, also at 150 % (s = 3).
+    najdi_pretvorbo();
+    for (int s : { 2, 3 })
     for (bool beside : { false, true }) {
         CAPTURE(beside);
+        CAPTURE(s);
+        wt::Restore<decltype(&at_150)> put(pPhysicalToLogicalPointForPerMonitorDPI,
+                                           s == 3 ? at_150 : pPhysicalToLogicalPointForPerMonitorDPI);
         wt::Driver d;
         d.menu([&](HWND m) {
             RECT r;
             GetWindowRect(m, &r);
-            int x = beside ? r.right + 20 : r.left + 5;
-            PostMessageA(h, MSHOOK_MSG, WM_LBUTTONDOWN, MAKELPARAM(x, r.top + 5));
+            int x = beside ? r.right + 20 : r.right - 5;
+            PostMessageA(h, MSHOOK_MSG, WM_LBUTTONDOWN, MAKELPARAM(x * s / 2, (r.top + 5) * s / 2));
             wt::menu_keys(m, { VK_UP, VK_UP, VK_UP, VK_UP, VK_RETURN });   // the screen saver
         });
         ldown = 1;

@@ -658,6 +658,7 @@ HWND WINAPI refuse_window(DWORD, LPCSTR, LPCSTR, DWORD, int, int, int, int, HWND
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return NULL;
 }
+HANDLE WINAPI refuse_mutex(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR) { return SetLastError(ERROR_ACCESS_DENIED), nullptr; }
 
 } // namespace
 
@@ -683,6 +684,11 @@ TEST_CASE("another copy running, or no window: start-up ends at once with exit c
         REQUIRE(other != NULL);
         REQUIRE(GetLastError() != ERROR_ALREADY_EXISTS);
         wt::Finally close([other] { CloseHandle(other); });
+        rc = WinMain(inst, NULL, (LPSTR) "", SW_SHOWNORMAL);
+    }
+    SUBCASE("another copy runs as administrator: CreateMutexA denied (its page, on Microsoft Learn)")
+    {
+        wt::PatchedImport refused("kernel32.dll", "CreateMutexA", (void *)refuse_mutex);
         rc = WinMain(inst, NULL, (LPSTR) "", SW_SHOWNORMAL);
     }
     SUBCASE("the window cannot be made")
