@@ -58,7 +58,7 @@ TEST_CASE("Kolvena.exe carries version 1.1 with its product name and description
     // execution level: "Virtualization is disabled for ... processes that have
     // a requestedExecutionLevel" (User Account Control, Microsoft Learn).
     HMODULE m = LoadLibraryExA(getenv("KOLVENA_EXE"), NULL, LOAD_LIBRARY_AS_DATAFILE);
-    HRSRC r = FindResourceA(m, MAKEINTRESOURCEA(1), RT_MANIFEST);
+    HRSRC r = FindResourceExA(m, RT_MANIFEST, MAKEINTRESOURCEA(1), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     REQUIRE(r != NULL);
     std::string xml((const char *)LockResource(LoadResource(m, r)), SizeofResource(m, r));
     for (const char *part : { "\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
