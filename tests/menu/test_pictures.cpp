@@ -448,7 +448,6 @@ TEST_CASE("pictures: the menu colour, the icon at the left, the description besi
             CHECK(same_object(t.pictures[i].bitmap, taken.pictures[i]));
         // One read per file: notepad's icon serves its two entries.
         CHECK(taken.icons.size() == 2);
-        CHECK(taken.blank == 0);   // each canvas resource 11, loaded for its entry
         check_all_given_back(3);
         CHECK_FALSE(IsMenu(t.holder));
         CHECK_FALSE(IsMenu(t.popup));
@@ -784,8 +783,7 @@ TEST_CASE("pictures: a file that does not answer holds neither the menu nor its 
     for (HICON h : silent_icons)
         CHECK_FALSE(GetIconInfo(h, &ii));
 
-    // Twelve silent files and a local one at 96 DPI, then at 120; twelve others
-    // (a list edit) at 120, then 96: the local icon each time, a thread per silent file.
+    // 12 silent files and a local one at 96, then 120 DPI; 12 others (a list edit) at 120, then 96.
     najdi_dpi_klice();
     wt::Restore<decltype(pGetDpiForMonitor)> dpi(pGetDpiForMonitor, dpi_standin);
     wt::Restore<decltype(pPrivateExtractIconsA)> at_scale(pPrivateExtractIconsA, nullptr);
