@@ -665,8 +665,7 @@ HICON WINAPI silent_extract(HINSTANCE inst, LPCSTR path, UINT n)
     }
     return h;
 }
-// The monitor's DPI, as each opening asks for it in turn.
-const UINT dpis[] = { 96, 120, 120, 96, 96, 120 };
+const UINT dpis[] = { 96, 120, 120, 96, 96, 120 };   // the monitor's, as each opening asks
 size_t dpi_calls;
 HRESULT WINAPI dpi_standin(HMONITOR, MONITOR_DPI_TYPE, UINT *x, UINT *y)
 {
