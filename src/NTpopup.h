@@ -259,6 +259,8 @@ void meni_odprt(WPARAM st);
 struct Odprtje {
     HMENU popup;
     int nslik;                          // pictures made, one for each entry
+    int vnosov;                         // entries shown, text or pictures
+    char opis[MAX_VNOSOV][sizeof m_polje[0].opis];   // their descriptions, as built
     HBITMAP slike[MAX_VNOSOV];          // deleted by Prikazi_Menu after the menu
     int stran;                          // the icons' side in pixels
     char pot[MAX_VNOSOV][sizeof m_polje[0].pot];   // the entries' files, as built
@@ -275,7 +277,8 @@ void sestavi_menu(HWND hwnd, Odprtje *o, const POINT *kje = nullptr);
 // menu is tracked, has icons that come late drawn into it; koncaj_slike,
 // before it is destroyed, lets the opening go.
 void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje);
-// A blank canvas for a picture: a 32-bit DIB section of that size.
+// A blank canvas for a picture at a scale other than 96 DPI: a bitmap
+// compatible with hdc, of the kind LoadBitmapA gives at 96 DPI.
 HBITMAP prazno_platno(HDC hdc, int sirina, int visina);
 void spremljaj_pozne_ikone(HWND hwnd, Odprtje *o);
 void koncaj_slike(HWND hwnd, Odprtje *o);
@@ -286,8 +289,10 @@ void osvezi_menije(void);
 HICON izvleci_ikono(const char *pot, int stran);
 
 // The readers (menu_bralci.cpp): NAJVEC_BRALCEV threads, and one more for
-// each file that keeps one waiting, which read the icons of the files that
-// the openings ask for.
+// each silent file that keeps one waiting, up to NAJVEC_DRZANIH such files
+// (those of a list, and of another that an edit put in its place):
+// NAJVEC_NITI threads at most. They read the icons of the files that the
+// openings ask for.
 // zahtevaj_ikone makes o current and asks for its files, one read per
 // file; pocakaj_ikone waits until an answer for o is there or najvec_ms
 // have passed since zacetek (false then); prevzemi_ikone takes o's
@@ -297,6 +302,8 @@ HICON izvleci_ikono(const char *pot, int stran);
 // given back by the readers, and has the opening it interrupted ask again
 // for what it still waits for.
 constexpr int NAJVEC_BRALCEV = 4;
+constexpr int NAJVEC_DRZANIH = 2 * MAX_VNOSOV;
+constexpr int NAJVEC_NITI = NAJVEC_BRALCEV + NAJVEC_DRZANIH;
 void zahtevaj_ikone(Odprtje *o);
 bool pocakaj_ikone(const Odprtje *o, DWORD zacetek, DWORD najvec_ms);
 int  prevzemi_ikone(Odprtje *o, HICON ikone[MAX_VNOSOV], bool novo[MAX_VNOSOV]);

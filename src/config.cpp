@@ -55,9 +55,15 @@ static bool osebne_poti(int csidl, char (&mapa)[MAX_PATH], char (&cfg)[MAX_PATH]
 }
 
 // The list that an earlier Kolvena, finding the Windows directory closed,
-// kept in the user's roaming application-data folder: read where the local
-// file is missing, until the first save has put the list into the local
-// one. The roaming file itself is left as it is.
+// kept in the user's roaming application-data folder. Roaming profiles and
+// folder redirection can put that folder on a server, and a start must not
+// wait on one: it is looked at once per user, at the first start that finds
+// no local folder of Kolvena's. That start makes the local folder, which
+// marks the look as done, and copies a list found there into the local
+// file, the list's home from then on. Where the copy fails the list is read
+// from the roaming file until the first save has put it into the local one,
+// and the folder is taken away again, so that the next start looks again.
+// The roaming file itself is left as it is.
 static char gostujoca_cfg[MAX_PATH];
 
 static bool je_datoteka(const char *pot)
@@ -143,9 +149,13 @@ void zacni_cfg(void)
     if (osebne_poti(CSIDL_LOCAL_APPDATA, mapa, cfg, nova)) {
         if (je_datoteka(cfg)) {
             kopiraj(osebna_cfg, sizeof osebna_cfg, cfg);
-        } else if (osebne_poti(CSIDL_APPDATA, g_mapa, g_cfg, g_nova) && je_datoteka(g_cfg)) {
+        } else if ((CreateDirectoryA(mapa, NULL) || GetLastError() != ERROR_ALREADY_EXISTS) &&
+                   osebne_poti(CSIDL_APPDATA, g_mapa, g_cfg, g_nova) && je_datoteka(g_cfg)) {
             kopiraj(osebna_cfg, sizeof osebna_cfg, cfg);
-            kopiraj(gostujoca_cfg, sizeof gostujoca_cfg, g_cfg);
+            if (!CopyFileA(g_cfg, cfg, TRUE)) {
+                kopiraj(gostujoca_cfg, sizeof gostujoca_cfg, g_cfg);
+                RemoveDirectoryA(mapa);
+            }
         }
     }
     if (osebna_cfg[0] == '\0') {

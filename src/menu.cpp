@@ -103,11 +103,15 @@ void sestavi_menu(HWND hwnd, Odprtje *o, const POINT *kje)
 {
     HMENU popup = o->popup;
     o->nslik = 0;
+    o->vnosov = 0;
     if (icn_kljuka == 1) {
         sestavi_slike(hwnd, o, kje);
     } else {
-        for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++)
-            AppendMenuA(popup, MF_STRING, IDM_PRVI_PROGRAM + i, m_polje[i].opis);
+        for (int i = 0; IDM_PRVI_PROGRAM + i < IDx && i < MAX_VNOSOV; i++) {
+            kopiraj(o->opis[i], sizeof o->opis[i], m_polje[i].opis);
+            AppendMenuA(popup, MF_STRING, IDM_PRVI_PROGRAM + i, o->opis[i]);
+            o->vnosov++;
+        }
     }
 
     AppendMenuA(popup, MF_SEPARATOR, 0, NULL);
@@ -222,9 +226,11 @@ void osvezi_menije(void)
 // letter of a program entry is the first character of its description
 // after its leading blanks, capital and small alike. The fixed commands
 // have none, so that a letter picks programs only and never runs " Izhod "
-// or " Zaustavitev sistema ".
+// or " Zaustavitev sistema ". The entries are those the build drew: the
+// list may have changed since (a settings dialog opened from a nested
+// menu while the build's box was up).
 
-static HMENU sledeni;   // the popup being tracked; NULL: none
+static const Odprtje *sledeno;   // the opening being tracked; NULL: none
 
 // The entry (0-based) that the item at position `pos` of menu m shows, of
 // the first `vnosov` entries; -1 for a fixed item or a separator.
@@ -256,10 +262,10 @@ static char crka_opisa(const char *opis)
 LRESULT crka_menija(HWND hwnd, WPARAM wParam, LPARAM lParam)
 {
     HMENU m = (HMENU)lParam;
-    if (m == NULL || m != sledeni)
+    if (m == NULL || sledeno == NULL || m != sledeno->popup)
         return DefWindowProcA(hwnd, WM_MENUCHAR, wParam, lParam);
     const char crka = velika((char)LOWORD(wParam));
-    const int n = GetMenuItemCount(m), vnosov = IDx - IDM_PRVI_PROGRAM;
+    const int n = GetMenuItemCount(m), vnosov = sledeno->vnosov;
     int izbran = -1;
     for (int i = 0; i < n; i++)
         if (GetMenuState(m, i, MF_BYPOSITION) & MF_HILITE)
@@ -268,7 +274,7 @@ LRESULT crka_menija(HWND hwnd, WPARAM wParam, LPARAM lParam)
     for (int k = 1; k <= n && crka != 0; k++) {
         int i = (izbran + k) % n;
         int v = vnos_na(m, i, vnosov);
-        if (v >= 0 && crka_opisa(m_polje[v].opis) == crka && zadetkov++ == 0)
+        if (v >= 0 && crka_opisa(sledeno->opis[v]) == crka && zadetkov++ == 0)
             prvi = i;
     }
     if (zadetkov == 0)
@@ -305,17 +311,18 @@ IAccPropServices *storitve_oznak(void)
     return oznake;
 }
 
-// Each picture entry of `popup` named by its description. The child id of
-// a menu item is its position from the top, counted from 1 ("Pop-up Menu",
-// Microsoft Active Accessibility's UI element reference, on Microsoft Learn).
-static void poimenuj_slike(HMENU popup, int vnosov)
+// Each picture entry of o's popup named by its description as drawn. The
+// child id of a menu item is its position from the top, counted from 1
+// ("Pop-up Menu", Microsoft Active Accessibility's UI element reference, on
+// Microsoft Learn).
+static void poimenuj_slike(HMENU popup, const Odprtje &o)
 {
     IAccPropServices *s = storitve_oznak();
     const int n = s != NULL ? GetMenuItemCount(popup) : 0;
     for (int i = 0; i < n; i++) {
-        int v = vnos_na(popup, i, vnosov);
-        wchar_t ime[sizeof m_polje[0].opis];
-        if (v >= 0 && MultiByteToWideChar(CP_ACP, 0, m_polje[v].opis, -1, ime, ARRAYSIZE(ime)) > 0)
+        int v = vnos_na(popup, i, o.nslik);
+        wchar_t ime[sizeof o.opis[0]];
+        if (v >= 0 && MultiByteToWideChar(CP_ACP, 0, o.opis[v], -1, ime, ARRAYSIZE(ime)) > 0)
             s->SetHmenuPropStr(popup, i + 1, PROPID_ACC_NAME, ime);
     }
 }
@@ -343,7 +350,7 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     o.popup = popup;
     sestavi_menu(hwnd, &o, kje);
     if (o.nslik > 0)
-        poimenuj_slike(popup, o.nslik);
+        poimenuj_slike(popup, o);
 
     AppendMenuA(holder, MF_POPUP, (UINT_PTR)popup, " ");
 
@@ -357,8 +364,8 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     // puts back the opening it found.
     static UINT stevec;
     const UINT prej_odprt = odprt_st, prej_sprejet = sprejet_st;
-    const HMENU prej_sledeni = sledeni;
-    sledeni = popup;
+    const Odprtje *prej_sledeno = sledeno;
+    sledeno = &o;
     if (++stevec == 0)
         stevec = 1;
     odprt_st = stevec;
@@ -379,7 +386,7 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
         koncaj_slike(hwnd, &o);
     odprt_st = prej_odprt;
     sprejet_st = prej_sprejet;
-    sledeni = prej_sledeni;
+    sledeno = prej_sledeno;
     // Without a message after it, a menu whose owner is the foreground window
     // appears the second time and at once disappears.
     PostMessageA(hwnd, WM_NULL, 0, 0);

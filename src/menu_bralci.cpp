@@ -1,5 +1,5 @@
 // The menu's icon readers: the entries' icons read from their program files
-// on a few threads of their own, never on the window's thread.
+// on threads of their own, never on the window's thread.
 //
 // Reading an icon touches the program's file (ExtractIconA or
 // PrivateExtractIconsA, and GetFileAttributesA in pot_brez_preusmeritve). A
@@ -12,6 +12,13 @@
 // (sestavi_slike, menu_slike.cpp) and draws what has not answered by then
 // without its icon; an answer that comes while the menu is open is drawn
 // into it then.
+//
+// A silent file keeps at most one reader, whatever sizes, openings or list
+// edits ask for it: a file is read by one thread at a time. Files that
+// answer always find a reader: NAJVEC_BRALCEV readers that no silent file
+// holds, beside those held, until NAJVEC_DRZANIH different silent files
+// hold one each. Threads are bounded by NAJVEC_NITI, the table by
+// NAJVEC_BRANJ.
 #include "NTpopup.h"
 
 #include <string.h>
@@ -19,8 +26,8 @@
 // ---- what the threads share, and how ----
 //
 // The window's thread builds, tracks and ends the openings (zahtevaj_ikone,
-// prevzemi_ikone, odjavi_ikone). The readers, at most NAJVEC_BRALCEV
-// threads, each read one file's icon at a time. A reader touches what is
+// prevzemi_ikone, odjavi_ikone). The readers, at most NAJVEC_NITI threads,
+// each read one file's icon at a time. A reader touches what is
 // below only with `kljuc` held, and the window's thread writes it only with
 // `kljuc` held; the window's thread reads without it what no reader writes
 // (tekoce, the openings' `caka`). Nobody holds it while touching a file or
@@ -51,10 +58,10 @@
 // answered (a thread held in a file system cannot be ended, on Windows as
 // here).
 
-// How many reads one table holds: a read held by a silent file for each
-// reader, and two openings' worth of files (one that runs, one that it
-// interrupted) asked for and not yet taken.
-constexpr int NAJVEC_BRANJ = NAJVEC_BRALCEV + 2 * MAX_VNOSOV;
+// How many reads one table holds: one being read by each reader, and two
+// openings' worth of files (one that runs, one that it interrupted) asked
+// for and not yet taken or answered.
+constexpr int NAJVEC_BRANJ = NAJVEC_NITI + 2 * MAX_VNOSOV;
 
 enum Stanje { PROSTO, V_VRSTI, V_BRANJU, PREBRANO };
 
@@ -107,12 +114,25 @@ static bool zeli_katero(const Branje &b)
     return false;
 }
 
-// The first read that waits for a reader, NULL where none does. With kljuc
-// held.
+// Whether a reader may take read b: it waits, and no reader reads its file
+// (at any size), so that a silent file holds one thread only. A read
+// queued behind a held one is taken once that file has answered. With
+// kljuc held.
+static bool na_vrsti(const Branje &b)
+{
+    if (b.stanje != V_VRSTI)
+        return false;
+    for (const Branje &x : branja)
+        if (x.stanje == V_BRANJU && strcmp(x.pot, b.pot) == 0)
+            return false;
+    return true;
+}
+
+// The first read that a reader may take, NULL where none. With kljuc held.
 static Branje *naslednje(void)
 {
     for (Branje &x : branja)
-        if (x.stanje == V_VRSTI)
+        if (na_vrsti(x))
             return &x;
     return NULL;
 }
@@ -182,25 +202,24 @@ constexpr SIZE_T SKLAD_BRALCA = 256 * 1024;
 constexpr DWORD OBTICAL_MS = 50;
 
 // Starts readers while reads wait that no free reader will take: up to
-// NAJVEC_BRALCEV readers that are not held by a silent file. A held one
-// does not count, so that files that answer always find a reader whatever
-// the number of silent files and wherever they are mounted; a silent file
-// holds one thread at most (one read per file), so the readers are at most
-// the pool and a list's worth. Called whenever the window's thread looks
-// for answers, as a read becomes held only with time. With kljuc held.
+// NAJVEC_BRALCEV readers that are not held by a silent file, and NAJVEC_NITI
+// in all. A held one does not count, so that files that answer always find
+// a reader whatever the number of silent files and wherever they are
+// mounted. Called whenever the window's thread looks for answers, as a
+// read becomes held only with time. With kljuc held.
 static void zazeni_bralce(void)
 {
     const DWORD zdaj = GetTickCount();
     int v_vrsti = 0, v_branju = 0, drzani = 0;
     for (const Branje &b : branja) {
-        v_vrsti += b.stanje == V_VRSTI;
+        v_vrsti += na_vrsti(b);
         v_branju += b.stanje == V_BRANJU;
         drzani += b.stanje == V_BRANJU && zdaj - b.od >= OBTICAL_MS;
     }
     // Readers that wait for work are woken first.
     if (v_vrsti > 0 && bralcev > v_branju)
         SetEvent(delo);
-    while (bralcev - drzani < NAJVEC_BRALCEV && bralcev < NAJVEC_BRALCEV + MAX_VNOSOV &&
+    while (bralcev - drzani < NAJVEC_BRALCEV && bralcev < NAJVEC_NITI &&
            bralcev - v_branju < v_vrsti) {
         HANDLE h = CreateThread(NULL, SKLAD_BRALCA, bralec, NULL, STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
         if (h == NULL)

@@ -149,40 +149,38 @@ static void narisi_ikono(HDC mem, HICON ikona, int stran)
     DrawIconEx(mem, 0, 0, ikona, stran, stran, 0, NULL, DI_NORMAL);
 }
 
+// Every picture is a device-dependent bitmap: LoadBitmapA "creates a
+// compatible bitmap of the display" (its page on Microsoft Learn), and
+// CreateCompatibleBitmap one of the same kind at other scales. Windows
+// copies such a bitmap as it is. The alpha blending that Vista's themed
+// menus offer for menu bitmaps ("Vista Style Menus, Part 1", Microsoft's
+// shell team) is made for 32-bit ARGB DIB sections, whose alpha bytes
+// FillRect and TextOutA would leave at 0; none is handed to the menu.
 HBITMAP prazno_platno(HDC hdc, int sirina, int visina)
 {
-    BITMAPINFO bi;
-    ZeroMemory(&bi, sizeof bi);
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = sirina;
-    bi.bmiHeader.biHeight = visina;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void *tocke;
-    return CreateDIBSection(hdc, &bi, DIB_RGB_COLORS, &tocke, NULL, 0);
+    return CreateCompatibleBitmap(hdc, sirina, visina);
 }
 
 // Makes entry i's picture for a screen of `dpi` (200 x 32 at 96 DPI) in the
 // build's context: the menu colour, and the description beside the place
 // of the icon, which is drawn when its file answers. Returns the picture,
-// which lives until the menu has been destroyed.
-static HBITMAP naredi_sliko(Risanje &r, HDC hdcOkno, int i, int dpi)
+// which lives until the menu has been destroyed; NULL where it could not be
+// made (GDI's quota spent), and nothing is drawn then.
+static HBITMAP naredi_sliko(Risanje &r, HDC hdcOkno, const char *opis, int dpi)
 {
     const int sirina = po_dpi(SLIKA_W, dpi), visina = po_dpi(SLIKA_H, dpi);
-    // Resource 11 is a blank 200 x 32 canvas, which the fill covers: the
-    // first picture at 96 DPI is drawn on it. Every other picture is drawn
-    // on a blank 32-bit DIB section of its size, which costs a fraction of
-    // loading the resource and converting its 16 colours to the screen's
-    // again, or of a bitmap of the screen's own (measured in Wine: about
-    // 50 us against 200 to 450 us a picture, made, selected and filled).
-    HBITMAP slika = dpi == USER_DEFAULT_SCREEN_DPI && i == 0
+    // At 96 DPI the canvas is resource 11, a blank 200 x 32 bitmap that the
+    // fill covers, loaded for each entry; at other scales it is the wrong
+    // size, and a blank one of the screen's size serves.
+    HBITMAP slika = dpi == USER_DEFAULT_SCREEN_DPI
                         ? LoadBitmapA(ghInst, MAKEINTRESOURCEA(IDB_PLATNO))
                         : prazno_platno(hdcOkno, sirina, visina);
+    if (slika == NULL)
+        return NULL;   // selecting NULL would leave another's picture selected
     izberi(r, slika);
     RECT pravokotnik = { 0, 0, sirina, visina };
     FillRect(r.mem, &pravokotnik, r.copic);
-    TextOutA(r.mem, po_dpi(OPIS_X, dpi), po_dpi(OPIS_Y, dpi), m_polje[i].opis, (int)strlen(m_polje[i].opis));
+    TextOutA(r.mem, po_dpi(OPIS_X, dpi), po_dpi(OPIS_Y, dpi), opis, (int)strlen(opis));
     return slika;
 }
 
@@ -215,21 +213,23 @@ void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje)
         if (!polna_pot(m_polje[i].pot, o->pot[i], sizeof o->pot[i]))
             o->pot[i][0] = '\0';
         o->caka[i] = true;
+        kopiraj(o->opis[i], sizeof o->opis[i], m_polje[i].opis);
         o->nslik++;
     }
+    o->vnosov = o->nslik;
     zahtevaj_ikone(o);
 
     Risanje r;
     zacni_risanje(r, hdc, pisava);
     for (int i = 0; i < o->nslik; i++)
-        o->slike[i] = naredi_sliko(r, hdc, i, dpi);
+        o->slike[i] = naredi_sliko(r, hdc, o->opis[i], dpi);
     bool brez_ikone[MAX_VNOSOV] = {};
     HICON ikone[MAX_VNOSOV];
     bool novo[MAX_VNOSOV];
     while (caka_ikone(o) && pocakaj_ikone(o, zacetek, KRATKO_CAKANJE_MS)) {
         prevzemi_ikone(o, ikone, novo);
         for (int i = 0; i < o->nslik; i++) {
-            if (novo[i] && ikone[i] != NULL) {
+            if (novo[i] && ikone[i] != NULL && o->slike[i] != NULL) {
                 izberi(r, o->slike[i]);
                 narisi_ikono(r.mem, ikone[i], o->stran);
             }
@@ -254,7 +254,11 @@ void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje)
             MessageBoxA(NULL, "Napaka pri prikazu ikone", "Napaka", MB_OK | MB_TOPMOST);
             o->sporocilo = true;
         }
-        AppendMenuA(o->popup, MF_BITMAP, IDM_PRVI_PROGRAM + i, (LPCSTR)o->slike[i]);
+        // An entry whose picture could not be made shows its description.
+        if (o->slike[i] != NULL)
+            AppendMenuA(o->popup, MF_BITMAP, IDM_PRVI_PROGRAM + i, (LPCSTR)o->slike[i]);
+        else
+            AppendMenuA(o->popup, MF_STRING, IDM_PRVI_PROGRAM + i, o->opis[i]);
     }
 }
 
@@ -295,7 +299,7 @@ static void CALLBACK pozne_ikone(HWND hwnd, UINT, UINT_PTR, DWORD)
         if (prevzemi_ikone(o, ikone, novo) == 0)
             continue;
         for (int i = 0; i < o->nslik; i++)
-            if (novo[i] && ikone[i] != NULL) {
+            if (novo[i] && ikone[i] != NULL && o->slike[i] != NULL) {
                 dorisi_ikono(o->slike[i], ikone[i], o->stran);
                 narisanih++;
             }

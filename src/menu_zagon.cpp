@@ -81,17 +81,23 @@ HRESULT (WINAPI *pCoInitializeEx)(LPVOID, DWORD);
 static void (WINAPI *pCoUninitialize)(void);
 bool com_zacet;
 
-// COM initialised on the calling thread: in a single-threaded apartment, as
-// the shell's objects want, without OLE 1's DDE. ole32 is loaded then
-// rather than at start-up. Returns whether it took. (Where a test has put a
-// stand-in for CoInitializeEx, CoUninitialize is not looked up either.)
-static bool com_na_tej_niti(void)
+// ole32's two calls, looked up on the window's thread only, before a
+// start's thread is made: the threads only read the pointers. ole32 is
+// loaded then rather than at start-up. (Where a test has put a stand-in for
+// CoInitializeEx, CoUninitialize is not looked up either.)
+static void najdi_com(void)
 {
     if (pCoInitializeEx == NULL) {
         HMODULE ole32 = nalozi_sistemsko("ole32.dll");
         poisci_funkcijo(ole32, "CoUninitialize", pCoUninitialize);
         poisci_funkcijo(ole32, "CoInitializeEx", pCoInitializeEx);
     }
+}
+
+// COM initialised on the calling thread: in a single-threaded apartment, as
+// the shell's objects want, without OLE 1's DDE. Returns whether it took.
+static bool com_na_tej_niti(void)
+{
     return pCoInitializeEx != NULL &&
            SUCCEEDED(pCoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 }
@@ -105,6 +111,7 @@ void zacni_com(void)
     if (com_zacet)
         return;
     com_zacet = true;
+    najdi_com();
     com_na_tej_niti();
 }
 
@@ -342,6 +349,7 @@ void zacni_v_ozadju(HWND hwnd, const char *shranjena)
         pripravljeno = true;
         InitializeCriticalSection(&kljuc_zagonov);
     }
+    najdi_com();
     Zagon *z = NULL;
     bool ze_gre = false;
     EnterCriticalSection(&kljuc_zagonov);

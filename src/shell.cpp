@@ -310,7 +310,8 @@ static void fokus_ikonam(HWND hwnd)
     Shell_NotifyIconA(NIM_SETFOCUS, &nid);
 }
 
-// Esc was pressed in the menu being tracked: seen by filter_menija.
+// Esc was pressed in the menu being tracked: seen by filter_menija. Each
+// opening has its own: a nested one puts back the flag it found.
 static bool esc_v_meniju;
 
 // Called by the menu's loop with each message it takes, before the menu acts
@@ -339,11 +340,14 @@ static LRESULT na_ikono(HWND hwnd, LPARAM lParam)
         HHOOK filter = s_tipkovnice ? SetWindowsHookExA(WH_MSGFILTER, filter_menija, NULL,
                                                         GetCurrentThreadId())
                                     : NULL;
+        const bool esc_prej = esc_v_meniju;
         esc_v_meniju = false;
         int izbira = Prikazi_Menu(hwnd, s_tipkovnice ? &pt : NULL);
+        const bool esc = esc_v_meniju;
+        esc_v_meniju = esc_prej;
         if (filter != NULL)
             UnhookWindowsHookEx(filter);
-        if (izbira == 0 && filter != NULL && esc_v_meniju)
+        if (izbira == 0 && filter != NULL && esc)
             fokus_ikonam(hwnd);
     }
     return 1;

@@ -173,7 +173,7 @@ TEST_CASE("the Windows directory closed to the user: the list kept in his own fo
     CreateDirectoryW(roaming.c_str(), NULL);
     CreateDirectoryW((roaming + L"\\Kolvena").c_str(), NULL);
     const std::wstring home = appdata + L"\\Kolvena\\Kolvena.cfg";
-    wt::Finally clean([&] { DeleteFileW(home.c_str()); wt::reset_program_state(); });
+    wt::Finally clean([&] { DeleteFileW(home.c_str()); RemoveDirectoryW((appdata + L"\\Kolvena").c_str()); wt::reset_program_state(); });
     wt::PatchedImport folder("shell32.dll", "SHGetFolderPathW", (void *)temp_appdata);
     old_file_new_list();
     wt::PatchedImport closed("msvcrt.dll", "fopen", (void *)closed_fopen);
@@ -197,12 +197,17 @@ TEST_CASE("the Windows directory closed to the user: the list kept in his own fo
         WideCharToMultiByte(CP_ACP, 0, (roaming + L"\\Kolvena\\Kolvena.cfg").c_str(), -1, old, MAX_PATH, NULL, NULL);
         write_bytes(old, NOVO);
         wt::Finally gone([&] { DeleteFileA(old); });
+        RemoveDirectoryW((appdata + L"\\Kolvena").c_str());   // the first start of this release
         wt::reset_program_state();
         zacni_cfg();
         icn_kljuka = 0;
         CHECK(shrani_cfg());
         CHECK(read_bytes(osebna_cfg) == std::string(NOVO).substr(6));   // both its entries
         CHECK(read_bytes(old) == NOVO);
+    }
+    SUBCASE("the list in the Windows directory: a second start asks nothing of the roaming folder") {
+        zacni_cfg();
+        CHECK(asked_for == CSIDL_LOCAL_APPDATA);
     }
     SUBCASE("a read-only Kolvena.cfg stays a refusal") {
         REQUIRE(SetFileAttributesA(cfg_path().c_str(), FILE_ATTRIBUTE_READONLY));

@@ -138,6 +138,7 @@ kv_grab() { import -window root -depth 8 "ppm:$1" 2>/dev/null; }
 kv_screenshot() {
   local out
   out="$(kv_artifacts)/$1"
+  [ -z "${KOLVENA_README_SHOTS:-}" ] || { xdotool mousemove 10 10; sleep 1; }   # no tooltip over the menu
   import -window root "png:$out" 2>/dev/null && kv_log "screenshot $out"
 }
 

@@ -27,6 +27,7 @@ struct Taken {
     std::vector<HICON> icons;
     std::vector<HBITMAP> icon_bitmaps;      // colour and mask bitmaps of the icons
     std::vector<HBITMAP> pictures;          // the canvases, from resource 11 or made blank
+    size_t blank = 0;                       // of those, the ones made blank
     std::vector<HBRUSH> brushes;
     std::vector<HDC> memory_dcs;
     std::vector<HDC> window_dcs;
@@ -52,7 +53,7 @@ HBRUSH (WINAPI *real_CreateSolidBrush)(COLORREF);
 HDC (WINAPI *real_CreateCompatibleDC)(HDC);
 HDC (WINAPI *real_GetDC)(HWND);
 int (WINAPI *real_ReleaseDC)(HWND, HDC);
-HBITMAP (WINAPI *real_CreateDIBSection)(HDC, const BITMAPINFO *, UINT, void **, HANDLE, DWORD);
+HBITMAP (WINAPI *real_CreateCompatibleBitmap)(HDC, int, int);
 BOOL (WINAPI *real_TextOutA)(HDC, int, int, LPCSTR, int);
 
 // The icons are read on Kolvena's readers, several at once.
@@ -109,9 +110,10 @@ int WINAPI rec_ReleaseDC(HWND w, HDC h)
         taken.window_dcs_held.erase(taken.window_dcs_held.find(h));
     return r;
 }
-HBITMAP WINAPI rec_CreateDIBSection(HDC dc, const BITMAPINFO *bi, UINT u, void **bits, HANDLE s, DWORD o)
+HBITMAP WINAPI rec_CreateCompatibleBitmap(HDC dc, int w, int h)
 {
-    return noted(real_CreateDIBSection(dc, bi, u, bits, s, o), taken.pictures);
+    taken.blank += recording;
+    return noted(real_CreateCompatibleBitmap(dc, w, h), taken.pictures);
 }
 BOOL WINAPI rec_TextOutA(HDC dc, int x, int y, LPCSTR s, int n)
 {
@@ -138,7 +140,7 @@ public:
         real_CreateCompatibleDC = redirect("gdi32.dll", "CreateCompatibleDC", rec_CreateCompatibleDC);
         real_GetDC = redirect("user32.dll", "GetDC", rec_GetDC);
         real_ReleaseDC = redirect("user32.dll", "ReleaseDC", rec_ReleaseDC);
-        real_CreateDIBSection = redirect("gdi32.dll", "CreateDIBSection", rec_CreateDIBSection);
+        real_CreateCompatibleBitmap = redirect("gdi32.dll", "CreateCompatibleBitmap", rec_CreateCompatibleBitmap);
         real_TextOutA = redirect("gdi32.dll", "TextOutA", rec_TextOutA);
     }
     ~Noting()
@@ -203,6 +205,7 @@ struct Picture {
     UINT id = 0, type = 0;
     HBITMAP bitmap = NULL;
     int width = 0, height = 0;
+    bool ddb = false;            // device-dependent
     std::vector<DWORD> px;       // 0x00RRGGBB, top row first
     DWORD at(int x, int y) const { return px[(size_t)y * width + x]; }
 };
@@ -230,6 +233,8 @@ Picture read_picture(const wt::Item &it, HBITMAP bitmap)
     p.type = it.type;
     p.bitmap = bitmap;
     BITMAP bm;
+    DIBSECTION ds;
+    p.ddb = GetObjectA(bitmap, sizeof ds, &ds) == sizeof bm;
     if (!GetObjectA(bitmap, sizeof bm, &bm))
         return p;
     p.width = bm.bmWidth;
@@ -335,6 +340,7 @@ void check_picture(const Picture &p, size_t i, DWORD background, DWORD text_colo
     CAPTURE(i);
     CHECK(p.type == MFT_BITMAP);
     CHECK(p.id == 30 + i);
+    CHECK(p.ddb);   // copied as it is by any menu, never blended by alpha bytes left at 0
     REQUIRE(p.width == 200);
     REQUIRE(p.height == 32);
 
@@ -667,6 +673,13 @@ HICON WINAPI silent_extract(HINSTANCE inst, LPCSTR path, UINT n)
     }
     return h;
 }
+const UINT dpis[] = { 96, 120, 120, 96, 96, 120 };   // the monitor's, as each opening asks
+size_t dpi_calls;
+HRESULT WINAPI dpi_standin(HMONITOR, MONITOR_DPI_TYPE, UINT *x, UINT *y)
+{
+    *x = *y = dpis[dpi_calls++ % 6];
+    return S_OK;
+}
 std::vector<HWND> invalidated;
 decltype(&InvalidateRect) system_invalidate;
 BOOL WINAPI noted_invalidate(HWND h, const RECT *r, BOOL erase)
@@ -777,15 +790,35 @@ TEST_CASE("pictures: a file that does not answer holds neither the menu nor its 
     for (HICON h : silent_icons)
         CHECK_FALSE(GetIconInfo(h, &ii));
 
+    // 12 silent files and a local one at 96, then 120 DPI; 12 others (a list edit) at 120, then 96.
+    najdi_dpi_klice();
+    wt::Restore<decltype(pGetDpiForMonitor)> dpi(pGetDpiForMonitor, dpi_standin);
+    wt::Restore<decltype(pPrivateExtractIconsA)> at_scale(pPrivateExtractIconsA, nullptr);
+    ResetEvent(gate);
+    const std::vector<DWORD> blank(32 * 32, bg);
+    const int threads_at = threads_of_process();
+    for (int k = 0; k < 4; k++) {
+        wt::reset_program_state();
+        for (int i = 0; i < 12; i++)
+            wt::add_entry("Tiho", ("C:\\kolvena\\tiho\\tiho" + std::to_string(k < 2 ? 12 + i : i) + ".exe").c_str());
+        wt::add_entry("Beleznica", notepad);
+        icn_kljuka = 1;
+        bool local = false;
+        open_menu(w.hwnd, [&](HWND m) {
+            local = wt::pump_until([&] { return icon_difference(read_tracked(m, 13).pictures[12], blank, 32) > 0; });
+            wt::menu_key(m, VK_ESCAPE);
+        });
+        CHECK(local);
+    }
+    CHECK(threads_of_process() - threads_at <= 24 + NAJVEC_BRALCEV);
     // A menu asked for while the box of the first one's build is up, both
     // waiting for the same silent file: the second takes the answer into its
     // menu; the first, current again, asks again and gets it in its own.
-    ResetEvent(gate);
+    // The first's read at 96 DPI waits behind one at 120, which the second takes.
     wt::reset_program_state();
-    wt::add_entry("Tiho", "C:\\kolvena\\tiho\\tiho.exe");
+    wt::add_entry("Tiho", "C:\\kolvena\\tiho\\tiho0.exe");
     wt::add_entry("Prvi", mt::place_recorder("C:\\kolvena\\prvi.exe").c_str());
     icn_kljuka = 1;
-    const std::vector<DWORD> blank(32 * 32, bg);
     auto icon_comes = [&](HWND m) {
         return wt::pump_until([&] { return icon_difference(read_tracked(m, 1).pictures[0], blank, 32) > 0; });
     };
@@ -795,7 +828,7 @@ TEST_CASE("pictures: a file that does not answer holds neither the menu nor its 
         .box()
         .menu([&](HWND m) {
             SetEvent(gate);
-            into_nested = icon_comes(m);
+            into_nested = icon_comes(m) && read_tracked(m, 1).pictures[0].ddb;
             wt::menu_key(m, VK_ESCAPE);
         })
         .box()
@@ -934,6 +967,8 @@ TEST_CASE("scaled: pictures drawn for the screen's DPI, with the icon's own imag
     const Picture &p = t.pictures[0];
     REQUIRE(p.width == scaled(200));
     REQUIRE(p.height == side);
+    CHECK((p.ddb && t.pictures[1].ddb));
+    CHECK(taken.blank == (dpi == USER_DEFAULT_SCREEN_DPI ? 0 : 2));
 
     // The icon's square in the colour of the file's image of that size (red
     // 32 x 32 at 96 DPI, blue 48 x 48 at 144), then the background.

@@ -18,6 +18,7 @@ static std::vector<char> version_block()
     return block;
 }
 
+static BOOL CALLBACK language_of(HMODULE, LPCSTR, LPCSTR, WORD l, LONG_PTR p) { return *(WORD *)p = l, TRUE; }
 static std::string value(std::vector<char> &block, const char *name)
 {
     std::string key = std::string("\\StringFileInfo\\042404E2\\") + name;
@@ -67,5 +68,7 @@ TEST_CASE("Kolvena.exe carries version 1.1 with its product name and description
                               "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" })
         CHECK(xml.find(part) != std::string::npos);
     CHECK(xml.find("requestedExecutionLevel") == std::string::npos);
+    WORD lang = 1;   // the neutral language, the one Windows' lookup tries first
+    CHECK((EnumResourceLanguagesA(m, RT_MANIFEST, MAKEINTRESOURCEA(1), language_of, (LONG_PTR)&lang) && lang == 0));
     FreeLibrary(m);
 }
