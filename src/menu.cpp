@@ -391,9 +391,11 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
     // appears the second time and at once disappears.
     PostMessageA(hwnd, WM_NULL, 0, 0);
 
-    for (int c = IDM_PRVI_PROGRAM; c < IDx; c++)
-        if (c == izbira)
-            zacni_v_ozadju(hwnd, m_polje[c - IDM_PRVI_PROGRAM].pot);
+    // The entry as this build drew it: a settings dialog opened from a menu
+    // asked for while the build's box was up may have changed the list.
+    for (int i = 0; i < o.vnosov; i++)
+        if (izbira == IDM_PRVI_PROGRAM + i)
+            zacni_v_ozadju(hwnd, o.nslik > 0 ? o.pot[i] : m_polje[i].pot);
 
     switch (izbira) {
     case IDM_NASTAVITVE:

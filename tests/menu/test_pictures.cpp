@@ -522,6 +522,7 @@ TEST_CASE("pictures: a menu opened while a picture's box is up keeps its own pic
 {
     Noting noting;
     wt::reset_program_state();
+    mt::start_recording();
     std::string r1 = mt::place_recorder("C:\\kolvena\\prvi.exe");
     wt::add_entry("Prvi", r1.c_str());
     wt::add_entry("Beleznica", notepad);
@@ -545,6 +546,7 @@ TEST_CASE("pictures: a menu opened while a picture's box is up keeps its own pic
             .box()
             .menu([&](HWND m) {
                 nested = read_tracked(m, 2);
+                std::swap(m_polje[0], m_polje[1]);   // the list edited meanwhile
                 wt::menu_key(m, VK_ESCAPE);
             })
             .box()
@@ -558,7 +560,7 @@ TEST_CASE("pictures: a menu opened while a picture's box is up keeps its own pic
                     nested_pictures_gone = GetObjectType(taken.pictures[2]) == 0 &&
                                            GetObjectType(taken.pictures[3]) == 0;
                 }
-                wt::menu_key(m, VK_ESCAPE);
+                PostMessageA(m, WM_CHAR, 'p', 0);   // "Prvi", as drawn
             });
         mt::run_menu(w.hwnd);
         d.finish();
@@ -590,6 +592,7 @@ TEST_CASE("pictures: a menu opened while a picture's box is up keeps its own pic
     }
     CHECK(nested_pictures_gone);
     CHECK(outer_pictures_alive);
+    CHECK(mt::same_path(mt::wait_for_records(1).at(0).module, r1));   // and started
     for (HMENU m : { outer_holder, outer_popup, nested.holder, nested.popup })
         CHECK_FALSE(IsMenu(m));
     check_all_given_back(4, 2);
