@@ -172,32 +172,3 @@ TEST_CASE("round trip: bytes of the ANSI code page, blanks and tabs stay as they
     round_trip("Urejevalnik \xe8\x9a\x9e  \r\nC:\\Program Files\\ure\xe8.exe \t\r\n"
                " \r\nC:\\x.exe\r\n");
 }
-
-TEST_CASE("a list beside Kolvena.exe: paths as saved, and made full against its folder, never the current directory")
-{
-    fresh_start();
-    REQUIRE(prenosna_mapa[0] == '\0');     // no Kolvena.cfg beside this program: as ever
-    const struct { const char *mapa, *izbrana, *shranjena, *polna; } t[] = {
-        { "E:\\Kolvena\\", "E:\\Kolvena\\Orodja\\x.exe", "Orodja\\x.exe", "E:\\Kolvena\\Orodja\\x.exe" },
-        { "E:\\Kolvena\\", "e:\\kolvena2\\x.exe", "..\\kolvena2\\x.exe", "E:\\kolvena2\\x.exe" },
-        { "E:\\", "E:\\x.exe", "x.exe", "E:\\x.exe" },                   // the drive's root
-        { "E:\\Kolvena\\", "C:\\x.exe", "C:\\x.exe", "C:\\x.exe" },      // another drive
-        { "E:\\Kolvena\\", "\\\\s\\d\\x.exe", "\\\\s\\d\\x.exe", "\\\\s\\d\\x.exe" },
-        { "\\\\s\\d\\Kolvena\\", "\\\\s\\d\\x.exe", "\\\\s\\d\\x.exe", "\\\\s\\d\\x.exe" },
-        { "\\\\s\\d\\Kolvena\\", "\\x.exe", "\\x.exe", "\\\\s\\d\\x.exe" },
-        { "E:\\Kolvena\\", "x.exe", "x.exe", "E:\\Kolvena\\x.exe" },     // relative already
-        { "E:\\Kolvena\\", "\\x.exe", "\\x.exe", "E:\\x.exe" },
-        { "", "E:\\x.exe", "E:\\x.exe", "E:\\x.exe" },                   // no list beside it
-        { "", "x.exe", "x.exe", nullptr },                               // the current directory's
-    };
-    for (const auto &r : t) {
-        CAPTURE(std::string(r.mapa) + " " + r.izbrana);
-        kopiraj(prenosna_mapa, sizeof prenosna_mapa, r.mapa);
-        char shranjena[MAX_PATH], polna[MAX_PATH];
-        prenosna_pot(r.izbrana, shranjena, sizeof shranjena);
-        CHECK(std::string(shranjena) == r.shranjena);
-        CHECK(polna_pot(shranjena, polna, sizeof polna));
-        CHECK(std::string(polna) == (r.polna ? r.polna : cfg::win_dir() + "\\x.exe"));
-    }
-    prenosna_mapa[0] = '\0';
-}

@@ -38,18 +38,12 @@ BOOL WINAPI noted_move(LPCSTR from, LPCSTR to, DWORD flags)
     return real_move(from, to, flags);
 }
 
-// The flushed file's size as it stands on the handle.
+// The flushed file's size as it stands on the handle; while `answers` is reset it waits (a silent stick).
+HANDLE answers = CreateEventA(NULL, TRUE, TRUE, NULL);
 BOOL WINAPI noted_flush(HANDLE h)
 {
+    WaitForSingleObject(answers, INFINITE);
     calls.push_back("flush " + std::to_string(GetFileSize(h, NULL)));
-    return real_flush(h);
-}
-
-// A stick that does not answer: the flush waits until the test lets it go.
-HANDLE stick_answers = CreateEventA(NULL, TRUE, FALSE, NULL);
-BOOL WINAPI silent_flush(HANDLE h)
-{
-    WaitForSingleObject(stick_answers, INFINITE);
     return real_flush(h);
 }
 
@@ -222,14 +216,34 @@ TEST_CASE("the Windows directory closed to the user: the list kept in his own fo
     CHECK((GetFileAttributesW(home.c_str()) != INVALID_FILE_ATTRIBUTES) == (osebna_cfg[0] != '\0'));
 }
 
-TEST_CASE("a list beside Kolvena.exe: saved there, never in place; a stick that does not answer holds only the save's thread")
+TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made full against it, never the current directory; saved there, never in place; a stick that does not answer holds only the save's thread")
 {
     old_file_new_list();
+    wt::Finally clean([&] { prenosna_mapa[0] = prenosna_cfg[0] = '\0'; });
+    const struct { const char *mapa, *izbrana, *shranjena, *polna; } t[] = {
+        { "E:\\Kolvena\\", "E:\\Kolvena\\Orodja\\x.exe", "Orodja\\x.exe", "E:\\Kolvena\\Orodja\\x.exe" },
+        { "E:\\Kolvena\\", "e:\\kolvena2\\x.exe", "..\\kolvena2\\x.exe", "E:\\kolvena2\\x.exe" },
+        { "E:\\", "E:\\x.exe", "x.exe", "E:\\x.exe" },                   // the drive's root
+        { "E:\\Kolvena\\", "C:\\x.exe", "C:\\x.exe", "C:\\x.exe" },      // another drive
+        { "E:\\Kolvena\\", "\\\\s\\d\\x.exe", "\\\\s\\d\\x.exe", "\\\\s\\d\\x.exe" },
+        { "\\\\s\\d\\Kolvena\\", "\\\\s\\d\\x.exe", "\\\\s\\d\\x.exe", "\\\\s\\d\\x.exe" },
+        { "\\\\s\\d\\Kolvena\\", "\\x.exe", "\\x.exe", "\\\\s\\d\\x.exe" },
+        { "E:\\Kolvena\\", "x.exe", "x.exe", "E:\\Kolvena\\x.exe" },     // relative already
+        { "E:\\Kolvena\\", "\\x.exe", "\\x.exe", "E:\\x.exe" },
+    };
+    for (const auto &r : t) {
+        CAPTURE(std::string(r.mapa) + " " + r.izbrana);
+        kopiraj(prenosna_mapa, sizeof prenosna_mapa, r.mapa);
+        char shranjena[MAX_PATH], polna[MAX_PATH];
+        prenosna_pot(r.izbrana, shranjena, sizeof shranjena);
+        CHECK(std::string(shranjena) == r.shranjena);
+        CHECK(polna_pot(shranjena, polna, sizeof polna));
+        CHECK(std::string(polna) == r.polna);
+    }
     const std::string cfg = cfg::win_dir() + "\\palica\\Kolvena.cfg";
     CreateDirectoryA((cfg::win_dir() + "\\palica").c_str(), NULL);
     kopiraj(prenosna_cfg, MAX_PATH, cfg.c_str());
     kopiraj(prenosna_mapa, MAX_PATH, cfg.substr(0, cfg.size() - 11).c_str());
-    wt::Finally clean([&] { prenosna_mapa[0] = prenosna_cfg[0] = '\0'; });
     REQUIRE(shrani_cfg());
     CHECK(read_bytes(cfg) == "#1\r\n\r\nStaro\r\n..\\..\\staro.exe\r\nNovo\r\n..\\..\\novo.exe\r\n");
     CHECK(read_bytes(cfg_path()) == STARO);
@@ -239,16 +253,15 @@ TEST_CASE("a list beside Kolvena.exe: saved there, never in place; a stick that 
     kopiraj(prenosna_cfg, MAX_PATH, "Q:\\palica\\Kolvena.cfg");   // the stick pulled
     CHECK_FALSE(shrani_cfg());
     kopiraj(prenosna_cfg, MAX_PATH, cfg.c_str());
-    wt::PatchedImport f("kernel32.dll", "FlushFileBuffers", (void *)silent_flush);
+    wt::PatchedImport f("kernel32.dll", "FlushFileBuffers", (void *)noted_flush);
     real_flush = (decltype(real_flush))f.real;
+    ResetEvent(answers);
     wt::add_entry("Tretji", "D:\\tretji.exe");
     CHECK(shrani_cfg());          // back after its wait, the save still held
     CHECK_FALSE(shrani_cfg());    // and the next one refused meanwhile
     CHECK(read_bytes(cfg).find("Tretji") == std::string::npos);
-    SetEvent(stick_answers);
-    for (int i = 0; i < 400 && read_bytes(cfg).find("D:\\tretji.exe") == std::string::npos; i++)
-        Sleep(50);
-    CHECK(read_bytes(cfg).find("Tretji\r\nD:\\tretji.exe\r\n") != std::string::npos);
+    SetEvent(answers);
+    CHECK(wt::pump_until([&] { return read_bytes(cfg).find("Tretji\r\nD:\\tretji.exe\r\n") != std::string::npos; }, 20000));
 }
 
 TEST_CASE("a read-only Kolvena.cfg: the save fails, the old bytes stay")

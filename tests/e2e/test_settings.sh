@@ -4,8 +4,7 @@
 # file dialog, a description typed, "Dodaj", "Pokazi ikone" left unticked,
 # "Koncaj". Kolvena.cfg then holds the entry; the next menu shows it and
 # starts the program; after a restart of Kolvena the entry is still there.
-# Then from a stick, E: in dosdevices, with an empty Kolvena.cfg beside it: a
-# program added is saved there, relative, and starts, in its folder, as F:.
+# Then from a stick (E:, an empty Kolvena.cfg beside it): a program added is saved there, relative, and starts as F:.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/dialog.sh"
 
@@ -68,8 +67,7 @@ kv_wait_lines "$record" 2 30 || kv_fail "after the restart the entry did not sta
 stick="$KV_WORK/stick" && mkdir -p "$stick/Kolvena" "$stick/Orodja" && : > "$stick/Kolvena/Kolvena.cfg"
 cp "$KV_EXE" "$stick/Kolvena/" && cp "$KOLVENA_BIN_DIR/tests/recorder.exe" "$stick/Orodja/" && cp "$cfg" "$KV_WORK/win.cfg"
 for drive in e f; do
-  kv_click_icon 3 && kv_wait_menu_open || kv_fail "no menu for \" Izhod \""
-  kv_menu_click last && kv_wait_exit 30 || kv_fail "Kolvena did not end"
+  kv_click_icon 3 && kv_wait_menu_open && kv_menu_click last && kv_wait_exit 30 || kv_fail "Kolvena did not end by \" Izhod \""
   rm -f "$KV_PREFIX"/dosdevices/[ef]: && ln -s "$stick" "$KV_PREFIX/dosdevices/$drive:"
   KV_EXE="$drive:\Kolvena\Kolvena.exe" kv_start && kv_wait_icon 90
   [ $drive = f ] && break

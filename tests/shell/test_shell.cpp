@@ -179,8 +179,7 @@ TEST_CASE("hook messages: left held and right pressed opens the menu, then cz is
     najdi_pretvorbo();
     for (int s : { 2, 3 })
     for (bool beside : { false, true }) {
-        CAPTURE(beside);
-        CAPTURE(s);
+        INFO("beside " << beside << ", the point at " << s << "/2 of the rectangle's");
         wt::Restore<decltype(&at_150)> put(pPhysicalToLogicalPointForPerMonitorDPI,
                                            s == 3 ? at_150 : pPhysicalToLogicalPointForPerMonitorDPI);
         wt::Driver d;
