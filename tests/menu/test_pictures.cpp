@@ -546,7 +546,8 @@ TEST_CASE("pictures: a menu opened while a picture's box is up keeps its own pic
             .box()
             .menu([&](HWND m) {
                 nested = read_tracked(m, 2);
-                std::swap(m_polje[0], m_polje[1]);   // the list edited meanwhile
+                std::swap(m_polje[0], m_polje[1]);   // the list edited meanwhile, Beleznica now a second recorder
+                kopiraj(m_polje[0].pot, sizeof m_polje[0].pot, mt::place_recorder("C:\\kolvena\\drugi.exe").c_str());
                 wt::menu_key(m, VK_ESCAPE);
             })
             .box()
