@@ -11,6 +11,7 @@
 # second. Backports keep their default low priority, so nothing else is
 # upgraded from them.
 set -euo pipefail
+. "$(dirname "$0")/debian-mirror.sh"
 
 SUDO=
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
@@ -26,6 +27,7 @@ packages=(
   libclang-rt-14-dev
   zip unzip strip-nondeterminism # the release zip, the same bytes from the same source
   fuse3 python3-fusepy           # a file system that does not answer (tests/e2e/test_offline.sh)
+  debootstrap                    # the second test platform, Debian 13 with Wine 10 (scripts/debian13.sh)
 )
 QEMU_MIN=1:10.0
 
@@ -42,10 +44,7 @@ fi
 
 # bookworm-backports, from the Debian mirror this machine already uses.
 if ! grep -rqs "bookworm-backports" /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  mirror=$(sed -n 's/^URIs:\s*\(\S*\/debian\/\?\)\s*$/\1/p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n1)
-  if [ -z "$mirror" ]; then
-    mirror=$(sed -n 's/^deb\s\+\(\[[^]]*\]\s\+\)\?\(\S*\/debian\/\?\)\s\+bookworm\s.*/\2/p' /etc/apt/sources.list 2>/dev/null | head -n1)
-  fi
+  mirror=$(kolvena_debian_mirror)
   [ -n "$mirror" ] || { echo "deps: no Debian mirror found in /etc/apt to add bookworm-backports from" >&2; exit 1; }
   echo "Adding bookworm-backports from $mirror (for qemu-user 10)"
   printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' "$mirror" |
