@@ -6,13 +6,26 @@
 # (Side by side the builds would end sooner, but the emulated 32-bit suite
 # then loads both cores, and the end-to-end tests, which wait on a real
 # desktop, grow flaky.) Arguments go to ctest; KOLVENA_BUILDS="x86" or "x64"
-# runs one build's tests only. Each build's results, screenshots and Wine
-# start retries go to build/<build>/artifacts/wine<major>/.
+# runs one build's tests only; KOLVENA_HOST_TESTS=0 leaves out the tests
+# labelled host, which run no Windows program (a -LE of the caller's is kept
+# beside it). Each build's results, screenshots and Wine start retries go to
+# build/<build>/artifacts/wine<major>/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 here=$(pwd)
 builds=${KOLVENA_BUILDS:-x86 x64}
 . scripts/wine-env.sh
+
+if [ "${KOLVENA_HOST_TESTS:-1}" = 0 ]; then
+  args=() exclude=host
+  while [ $# -gt 0 ]; do
+    case $1 in
+      -LE|--label-exclude) exclude="$exclude|$2"; shift 2 ;;
+      *) args+=("$1"); shift ;;
+    esac
+  done
+  set -- ${args[@]+"${args[@]}"} -LE "$exclude"
+fi
 
 version=$(wine --version)                          # wine-10.0 (Debian 10.0~repack-6)
 major=$(echo "$version" | sed 's/^wine-\([0-9]*\).*/\1/')

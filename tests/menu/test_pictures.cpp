@@ -844,8 +844,12 @@ TEST_CASE("pictures: a file that does not answer holds neither the menu nor its 
 namespace {
 
 // The DPI of this run's screens: KOLVENA_DPI where scripts/wine-run set it, or 96.
+// The test program first declares its awareness as Kolvena's start-up does:
+// to a program that declares none, Windows (and Wine 10) give 96 DPI on
+// every screen and stretch what it draws.
 int screen_dpi()
 {
+    povej_dpi_zavest();
     std::string want = mt::env("KOLVENA_DPI");
     int dpi = want.empty() ? USER_DEFAULT_SCREEN_DPI : atoi(want.c_str());
     HDC screen = GetDC(NULL);

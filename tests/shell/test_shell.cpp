@@ -62,12 +62,13 @@ BOOL WINAPI noted_notify(DWORD m, PNOTIFYICONDATAA)
 // thread made them; the hook thread calls this too, hence interlocked.
 DWORD window_thread, journal_thread;
 LONG installs[2][2];
+HHOOK (WINAPI *journal_answer)(int, HOOKPROC, HINSTANCE, DWORD);
 HHOOK WINAPI noted_hook(int type, HOOKPROC proc, HINSTANCE inst, DWORD tid)
 {
     InterlockedIncrement(&installs[type == WH_JOURNALRECORD][GetCurrentThreadId() == window_thread]);
     if (type == WH_JOURNALRECORD)
         journal_thread = GetCurrentThreadId();
-    return SetWindowsHookExA(type, proc, inst, tid);
+    return journal_answer(type, proc, inst, tid);
 }
 
 // The menu on a monitor of 150 %, Kolvena not per-monitor aware: its rectangle logical, the
@@ -269,70 +270,79 @@ TEST_CASE("the tooltip lines")
 
 TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1; the hook thread installs and renews both hooks, the window's thread none")
 {
-    wt::reset_program_state();
-    window_thread = GetCurrentThreadId();
-    ZeroMemory(installs, sizeof installs);
-    wt::Restore<decltype(namesti_hook)> noted(namesti_hook, noted_hook);
-    HWND h = quiet_tray_window();
-    REQUIRE(g_hMSHook != NULL);   // installed during the window's creation
-    REQUIRE(g_hLLHook != NULL);
-    CHECK(g_hMSWnd == h);
-    CHECK(g_uMSMsg == MSHOOK_MSG);
-
-    // Another timer's tick turns nothing and goes to the default handling.
-    CHECK(SendMessageA(h, WM_TIMER, TIMER_TIP + 1, 0) == DefWindowProcA(h, WM_TIMER, TIMER_TIP + 1, 0));
-    CHECK(gi == 0);
-    const int order[] = { 1, 2, 3, 0, 1, 2 };
-    for (int k = 0; k < 6; k++) {
-        CAPTURE(k);
-        CHECK(SendMessageA(h, WM_TIMER, TIMER_TIP, 0) == 1);
-        CHECK(gi == order[k]);
-        CHECK(std::string(sprememba.szTip) == tttable[order[k]]);
-        CHECK(sprememba.cbSize == NOTIFYICONDATAA_V1_SIZE);
-        CHECK(sprememba.hWnd == h);
-        CHECK(sprememba.uID == TRAY_ID);
-        CHECK(sprememba.uFlags == (UINT)NIF_TIP);
-
-        CHECK(g_hMSHook != NULL);
-        CHECK(g_hLLHook != NULL);
+    // The journal hook granted, and refused as Windows refuses it: the
+    // low-level hook is renewed all the same, and the journal hook is asked
+    // for again at every renewal.
+    for (bool granted : { true, false }) {
+        CAPTURE(granted);
+        wt::reset_program_state();
+        window_thread = GetCurrentThreadId();
+        ZeroMemory(installs, sizeof installs);
+        journal_answer = granted ? wt::journal_granted : wt::journal_refused;
+        wt::Restore<decltype(namesti_hook)> noted(namesti_hook, noted_hook);
+        HWND h = quiet_tray_window();
+        REQUIRE((g_hMSHook != NULL) == granted);   // installed during the window's creation
+        REQUIRE(g_hLLHook != NULL);
         CHECK(g_hMSWnd == h);
         CHECK(g_uMSMsg == MSHOOK_MSG);
+
+        // Another timer's tick turns nothing and goes to the default handling.
+        CHECK(SendMessageA(h, WM_TIMER, TIMER_TIP + 1, 0) == DefWindowProcA(h, WM_TIMER, TIMER_TIP + 1, 0));
+        CHECK(gi == 0);
+        const int order[] = { 1, 2, 3, 0, 1, 2 };
+        for (int k = 0; k < 6; k++) {
+            CAPTURE(k);
+            CHECK(SendMessageA(h, WM_TIMER, TIMER_TIP, 0) == 1);
+            CHECK(gi == order[k]);
+            CHECK(std::string(sprememba.szTip) == tttable[order[k]]);
+            CHECK(sprememba.cbSize == NOTIFYICONDATAA_V1_SIZE);
+            CHECK(sprememba.hWnd == h);
+            CHECK(sprememba.uID == TRAY_ID);
+            CHECK(sprememba.uFlags == (UINT)NIF_TIP);
+
+            CHECK((g_hMSHook != NULL) == granted);
+            CHECK(g_hLLHook != NULL);
+            CHECK(g_hMSWnd == h);
+            CHECK(g_uMSMsg == MSHOOK_MSG);
+        }
+
+        // With no tick of the window's, the hook thread puts in new hooks by
+        // itself and removes the old ones.
+        HHOOK ll_now = g_hLLHook, journal_now = g_hMSHook;
+        CHECK(wt::pump_until([&] { return g_hLLHook != ll_now && g_hLLHook != NULL &&
+                                          (!granted || (g_hMSHook != journal_now && g_hMSHook != NULL)); }, 5000));
+        CHECK((g_hMSHook != NULL) == granted);
+        CHECK_FALSE(UnhookWindowsHookEx(ll_now));
+        if (granted)
+            CHECK_FALSE(UnhookWindowsHookEx(journal_now));
+        // Where Windows lets a journal hook in, the desktop's input waits for
+        // the thread that installed it while that thread takes no messages
+        // (WM_CANCELJOURNAL's documentation): never the window's thread.
+        CHECK(installs[0][1] + installs[1][1] == 0);
+        CHECK(std::min(installs[0][0], installs[1][0]) >= 2);
+
+        // A tick installs the hooks also when none is installed.
+        MSHookStop();
+        REQUIRE(g_hMSHook == NULL);
+        REQUIRE(g_hLLHook == NULL);
+        SendMessageA(h, WM_TIMER, TIMER_TIP, 0);
+        CHECK((g_hMSHook != NULL) == granted);
+        CHECK(g_hLLHook != NULL);
+        CHECK(gi == 3);
+
+        // Ctrl+Esc ends journaling: Windows unhooks it and posts WM_CANCELJOURNAL
+        // to the thread that set it (its page, on Microsoft Learn); Wine never
+        // does. No journal hook for the rest of the run, from a new thread neither.
+        wt::Restore<bool> cancelled(journal_preklican, false);
+        REQUIRE(PostThreadMessageA(journal_thread, WM_CANCELJOURNAL, 0, 0));
+        CHECK(wt::pump_until([] { return g_hMSHook == NULL; }, 3000));
+        MSHookStop();
+        SendMessageA(h, WM_TIMER, TIMER_TIP, 0);
+        CHECK(g_hLLHook != NULL);
+        CHECK(g_hMSHook == NULL);
+
+        wt::destroy_tray_window(h);
     }
-
-    // With no tick of the window's, the hook thread puts in new hooks by
-    // itself and removes the old ones.
-    HHOOK ll_now = g_hLLHook, journal_now = g_hMSHook;
-    CHECK(wt::pump_until([&] { return g_hLLHook != ll_now && g_hLLHook != NULL &&
-                                      g_hMSHook != journal_now && g_hMSHook != NULL; }, 5000));
-    CHECK_FALSE(UnhookWindowsHookEx(ll_now));
-    CHECK_FALSE(UnhookWindowsHookEx(journal_now));
-    // Where Windows lets a journal hook in, the desktop's input waits for
-    // the thread that installed it while that thread takes no messages
-    // (WM_CANCELJOURNAL's documentation): never the window's thread.
-    CHECK(installs[0][1] + installs[1][1] == 0);
-    CHECK(std::min(installs[0][0], installs[1][0]) >= 2);
-
-    // A tick installs the hooks also when none is installed.
-    MSHookStop();
-    REQUIRE(g_hMSHook == NULL);
-    REQUIRE(g_hLLHook == NULL);
-    SendMessageA(h, WM_TIMER, TIMER_TIP, 0);
-    CHECK(g_hMSHook != NULL);
-    CHECK(g_hLLHook != NULL);
-    CHECK(gi == 3);
-
-    // Ctrl+Esc ends journaling: Windows unhooks it and posts WM_CANCELJOURNAL
-    // to the thread that set it (its page, on Microsoft Learn); Wine never
-    // does. No journal hook for the rest of the run, from a new thread neither.
-    wt::Restore<bool> cancelled(journal_preklican, false);
-    REQUIRE(PostThreadMessageA(journal_thread, WM_CANCELJOURNAL, 0, 0));
-    CHECK(wt::pump_until([] { return g_hMSHook == NULL; }, 3000));
-    MSHookStop();
-    SendMessageA(h, WM_TIMER, TIMER_TIP, 0);
-    CHECK(g_hLLHook != NULL);
-    CHECK(g_hMSHook == NULL);
-
-    wt::destroy_tray_window(h);
 }
 
 TEST_CASE("the window's own timer ticks: the tooltip turns while messages are pumped")
