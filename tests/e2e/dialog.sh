@@ -1,21 +1,25 @@
 # The settings dialog on the screen, for end-to-end scenarios (source after
 # lib.sh). The dialog is placed by its template, so its controls sit at fixed
-# offsets from the left end of its caption bar.
+# offsets from the place where its caption bar ends on the left: below the
+# bar, whose height is Wine's (18 pixels in Wine 8, 25 in Wine 10).
 
-# kv_dialog_origin: sets KV_DLG_X/Y when the settings dialog is on the screen.
+# kv_dialog_origin: sets KV_DLG_X/Y when the settings dialog is on the screen:
+# the caption bar's left end, and the first row below it.
 kv_dialog_origin() {
+  local top high
   KV_DLG_X=
-  read -r KV_DLG_X KV_DLG_Y < <(kv_look dialog)
-  [ -n "${KV_DLG_X:-}" ]
+  read -r KV_DLG_X top high < <(kv_look dialog)
+  [ -n "${KV_DLG_X:-}" ] || return 1
+  KV_DLG_Y=$((top + high))
 }
 
-# Places in the dialog, from the caption bar's left end.
-DLG_POISCI="102 52"
-DLG_DODAJ="102 149"
-DLG_OPIS="196 202"
-DLG_ODSTRANI="102 266"
-DLG_IKONE="29 344"
-DLG_KONCAJ="196 383"
+# Places in the dialog, from the caption bar's lower left end.
+DLG_POISCI="102 34"
+DLG_DODAJ="102 131"
+DLG_OPIS="196 184"
+DLG_ODSTRANI="102 248"
+DLG_IKONE="29 326"
+DLG_KONCAJ="196 365"
 
 # dlg_click DX DY: a real left click at that place in the dialog.
 dlg_click() { kv_click $((KV_DLG_X + $1)) $((KV_DLG_Y + $2)) 1; }

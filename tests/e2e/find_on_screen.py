@@ -14,8 +14,9 @@ menu    "x y w h" of every open popup menu. A menu is a one-pixel frame round
         pixels whose left end goes down as the left edge, and the box counts
         as Kolvena's menu when at least three separators (frame-coloured
         lines across, four pixels in from the sides) cross it.
-dialog  "x y", the left end of the first active caption bar: a run of 300
-        pixels of the active caption colour in the upper half.
+dialog  "x y h", the left end of the first active caption bar (a run of 300
+        pixels of the active caption colour in the upper half) and the bar's
+        height there: Wine 8 draws it 18 pixels high, Wine 10 25.
 
 The screenshot is an 8-bit binary PPM (ImageMagick's `import -depth 8`).
 The colours are Wine's own: a menu frame of #a6a6a6 on
@@ -147,7 +148,11 @@ def find_dialog():
         while x >= 0 and x % 3:
             x = row.find(CAPTION * 300, x + 1)
         if x >= 0:
-            print(x // 3, y)
+            x //= 3
+            bottom = y
+            while bottom < H and pixel(x + 2, bottom) == CAPTION:
+                bottom += 1
+            print(x, y, bottom - y)
             return
 
 

@@ -145,7 +145,7 @@ kv_screenshot() {
 # kv_look WHAT: what the screen shows now (find_on_screen.py reads it).
 #   icon   -> "x y" of the centre of every place that shows the tray icon
 #   menu   -> "x y w h" of every open popup menu
-#   dialog -> "x y" of the left end of the first active caption bar
+#   dialog -> "x y h": the left end of the first active caption bar, its height
 kv_look() {
   kv_grab "$KV_WORK/screen.ppm" || return 1
   python3 "$KV_LIB_DIR/find_on_screen.py" "$1" "$KV_ICO" "$KV_WORK/screen.ppm"
@@ -173,9 +173,35 @@ kv_find_icon() {
 
 kv_no_icon() { [ -z "$(kv_look icon)" ]; }
 
+# The virtual desktop's X window, by its name: "shell - Wine desktop" in
+# Wine 8, "shell - Wine Desktop" in Wine 10.
+KV_WINE_MAJOR=$(wine --version | sed 's/^wine-\([0-9]*\).*/\1/')
+if [ "${KV_WINE_MAJOR:-0}" -ge 10 ]; then
+  KV_DESKTOP_NAME="shell - Wine Desktop"
+else
+  KV_DESKTOP_NAME="shell - Wine desktop"
+fi
+
 # The virtual desktop's window is on the display (it closes a while after
 # the last program in it has ended).
-kv_desktop_up() { xwininfo -name "shell - Wine desktop" >/dev/null 2>&1; }
+kv_desktop_up() { xwininfo -name "$KV_DESKTOP_NAME" >/dev/null 2>&1; }
+
+# kv_key_focus: gives the virtual desktop's X window the X input focus, as a
+# window manager does when one of its windows is clicked; X then delivers a
+# key to the window under the pointer inside it.
+# Why: the display has no window manager. Wine 10 itself moves the X focus
+# to the X window of the window it activates: the taskbar's, when the tray
+# icon is clicked. Kolvena then takes the foreground for its menu, but its
+# window has no X window on the screen to take the X focus over, so the focus
+# stays with the taskbar, each key goes to the taskbar's X window and none
+# reaches the menu. Wine 8 leaves the X focus at PointerRoot, the display's
+# first state, in which keys go to the window under the pointer too.
+kv_key_focus() {
+  local win
+  win=$(xwininfo -name "$KV_DESKTOP_NAME" 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')
+  [ -n "$win" ] || kv_fail "no virtual desktop window to give the keys to"
+  xdotool windowfocus "$win"
+}
 
 # The icon has left a notification area that is still there to be seen.
 kv_icon_gone() { kv_desktop_up && kv_no_icon && kv_desktop_up; }
@@ -251,6 +277,7 @@ kv_wait_menu_closed() { kv_poll "${1:-20}" kv_menu_closed; }
 kv_menu_keys() {
   local x y w h
   read -r x y w h <<<"$KV_MENU"
+  kv_key_focus
   xdotool mousemove "$x" $((y + 2))
   sleep 0.3
   local k
