@@ -187,15 +187,12 @@ fi
 kv_desktop_up() { xwininfo -name "$KV_DESKTOP_NAME" >/dev/null 2>&1; }
 
 # kv_key_focus: gives the virtual desktop's X window the X input focus, as a
-# window manager does when one of its windows is clicked; X then delivers a
-# key to the window under the pointer inside it.
-# Why: the display has no window manager. Wine 10 itself moves the X focus
-# to the X window of the window it activates: the taskbar's, when the tray
-# icon is clicked. Kolvena then takes the foreground for its menu, but its
-# window has no X window on the screen to take the X focus over, so the focus
-# stays with the taskbar, each key goes to the taskbar's X window and none
-# reaches the menu. Wine 8 leaves the X focus at PointerRoot, the display's
-# first state, in which keys go to the window under the pointer too.
+# window manager would on a click, so that X delivers keys to the window
+# under the pointer inside it. Why: with no window manager, Wine 10 moves the
+# X focus to the taskbar's X window when the tray icon is clicked, and
+# Kolvena's hidden window, which takes the foreground for its menu, has no X
+# window to take it over; every key went to the taskbar. (Wine 8 leaves the
+# focus at PointerRoot, where keys go to the window under the pointer.)
 kv_key_focus() {
   local win
   win=$(xwininfo -name "$KV_DESKTOP_NAME" 2>/dev/null | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')
