@@ -38,14 +38,25 @@ BOOL WINAPI noted_move(LPCSTR from, LPCSTR to, DWORD flags)
     return real_move(from, to, flags);
 }
 
-// The flushed file's size as it stands on the handle; while `answers` is reset it waits (a silent stick).
+// The flushed file's size as it stands on the handle; while `answers` is reset it waits (a silent stick); while `flush_fails` it fails.
 HANDLE answers = CreateEventA(NULL, TRUE, TRUE, NULL);
+bool flush_fails;
 BOOL WINAPI noted_flush(HANDLE h)
 {
     WaitForSingleObject(answers, INFINITE);
     calls.push_back("flush " + std::to_string(GetFileSize(h, NULL)));
-    return real_flush(h);
+    return !flush_fails && real_flush(h);
 }
+DWORD WINAPI answer_later(LPVOID) { return Sleep(1000), SetEvent(answers); }
+// The styles of the boxes asked for (none shown), and the reason named to the session's end.
+std::vector<UINT> box_styles;
+int WINAPI noted_box(HWND, LPCSTR, LPCSTR, UINT s) { return box_styles.push_back(s), IDOK; }
+std::wstring reason;
+BOOL WINAPI noted_reason(HWND, LPCWSTR r) { return reason = r, TRUE; }
+
+// The roaming folder's server off: GetFileAttributesA fails there with ERROR_BAD_NETPATH.
+decltype(&GetFileAttributesA) real_attributes;
+DWORD WINAPI server_off(LPCSTR p) { return strstr(p, "gostujoca") ? SetLastError(ERROR_BAD_NETPATH), INVALID_FILE_ATTRIBUTES : real_attributes(p); }
 
 // A standard user's closed Windows directory: Windows refuses him every file
 // opened for writing there with ERROR_ACCESS_DENIED (its ACL gives Users read
@@ -186,18 +197,39 @@ TEST_CASE("the Windows directory closed to the user: the list kept in his own fo
         CHECK(shrani_cfg());   // the option off: NOVO less its first two lines
         CHECK(read_bytes(osebna_cfg) == std::string(NOVO).substr(6));
     }
-    SUBCASE("an earlier Kolvena's roaming list: read, then saved locally; it stays as it was") {
+    SUBCASE("an earlier Kolvena's roaming list, read-only: read, saved locally, and left as it was; a server off at the first start asked at the next; then the 32-bit build's in the VirtualStore") {
         char old[MAX_PATH];
         WideCharToMultiByte(CP_ACP, 0, (roaming + L"\\Kolvena\\Kolvena.cfg").c_str(), -1, old, MAX_PATH, NULL, NULL);
         write_bytes(old, NOVO);
-        wt::Finally gone([&] { DeleteFileA(old); });
-        RemoveDirectoryW((appdata + L"\\Kolvena").c_str());   // the first start of this release
+        SetFileAttributesA(old, FILE_ATTRIBUTE_READONLY);
+        wt::Finally gone([&] { SetFileAttributesA(old, FILE_ATTRIBUTE_NORMAL); DeleteFileA(old); });
+        for (int off = 0; off < 2; off++) {
+            SetFileAttributesW(home.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(home.c_str());
+            RemoveDirectoryW((appdata + L"\\Kolvena").c_str());   // the first start of this release
+            if (off == 1) {
+                wt::PatchedImport a("kernel32.dll", "GetFileAttributesA", (void *)server_off);
+                real_attributes = (decltype(real_attributes))a.real;
+                zacni_cfg();
+            }
+            wt::reset_program_state();
+            zacni_cfg();
+            icn_kljuka = 0;
+            CHECK(shrani_cfg());
+            CHECK(read_bytes(osebna_cfg) == std::string(NOVO).substr(6));   // both its entries
+        }
+        CHECK(read_bytes(old) == NOVO);
+        std::string store = std::string(osebna_cfg, strlen(osebna_cfg) - 19) + "VirtualStore";
+        CreateDirectoryA(store.c_str(), NULL);
+        CreateDirectoryA((store += cfg::win_dir().substr(2)).c_str(), NULL);
+        write_bytes(store += "\\Kolvena.cfg", NOVO);
+        DeleteFileA(osebna_cfg);   // the local folder stays
         wt::reset_program_state();
         zacni_cfg();
-        icn_kljuka = 0;
-        CHECK(shrani_cfg());
-        CHECK(read_bytes(osebna_cfg) == std::string(NOVO).substr(6));   // both its entries
-        CHECK(read_bytes(old) == NOVO);
+        CHECK(IDx == 32);
+        CHECK(read_bytes(osebna_cfg) == NOVO);
+        CHECK(read_bytes(store) == NOVO);
+        DeleteFileA(store.c_str());
     }
     SUBCASE("the list in the Windows directory: a second start asks nothing of the roaming folder") {
         zacni_cfg();
@@ -220,6 +252,7 @@ TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made fu
 {
     old_file_new_list();
     wt::Finally clean([&] { prenosna_mapa[0] = prenosna_cfg[0] = '\0'; });
+    const std::string dolga = "E:\\" + std::string(246, 'd') + ".exe";
     const struct { const char *mapa, *izbrana, *shranjena, *polna; } t[] = {
         { "E:\\Kolvena\\", "E:\\Kolvena\\Orodja\\x.exe", "Orodja\\x.exe", "E:\\Kolvena\\Orodja\\x.exe" },
         { "E:\\Kolvena\\", "e:\\kolvena2\\x.exe", "..\\kolvena2\\x.exe", "E:\\kolvena2\\x.exe" },
@@ -230,6 +263,7 @@ TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made fu
         { "\\\\s\\d\\Kolvena\\", "\\x.exe", "\\x.exe", "\\\\s\\d\\x.exe" },
         { "E:\\Kolvena\\", "x.exe", "x.exe", "E:\\Kolvena\\x.exe" },     // relative already
         { "E:\\Kolvena\\", "\\x.exe", "\\x.exe", "E:\\x.exe" },
+        { "E:\\Kolvena\\Podmapa\\", dolga.c_str(), dolga.c_str(), dolga.c_str() },   // joined, past MAX_PATH
     };
     for (const auto &r : t) {
         CAPTURE(std::string(r.mapa) + " " + r.izbrana);
@@ -261,6 +295,36 @@ TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made fu
     CHECK(read_bytes(cfg).find("Tretji") == std::string::npos);
     SetEvent(answers);
     CHECK(wt::pump_until([&] { return read_bytes(cfg).find("Tretji\r\nD:\\tretji.exe\r\n") != std::string::npos; }, 20000));
+
+    // " Izhod " (the window destroyed) waits for a save on its way; one whose
+    // stick does not answer in a few seconds is reported and replaces
+    // nothing; a late failure is said on top; the session's end waits too,
+    // its reason named.
+    wt::PatchedImport b("user32.dll", "MessageBoxA", (void *)noted_box);
+    for (int end = 0; end < 4; end++) {
+        const std::string e = "Konec" + std::to_string(end);
+        auto saved = [&] { return read_bytes(cfg).find(e) != std::string::npos; };
+        wt::add_entry(e.c_str(), "D:\\konec.exe");
+        ResetEvent(answers);
+        flush_fails = end == 2;
+        calls.clear();
+        REQUIRE(shrani_cfg());
+        if (end != 1)
+            CloseHandle(CreateThread(NULL, 0, answer_later, NULL, 0, NULL));
+        HWND h = end != 2 ? wt::make_tray_window() : NULL;
+        if (end == 3) {
+            wt::PatchedImport r("user32.dll", "ShutdownBlockReasonCreate", (void *)noted_reason);
+            SendMessageA(h, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        }
+        wt::destroy_tray_window(h);
+        CHECK(saved() == (end % 3 == 0));
+        SetEvent(answers);
+        CHECK(wt::pump_until([&] { return calls.size() == 1 && !cfg::exists(cfg + ".new") && box_styles.size() == (size_t)(end - end / 3); }));
+        wt::pump_for(100);
+        CHECK(saved() == (end % 3 == 0));
+    }
+    CHECK(box_styles == std::vector<UINT>(2, MB_OK | MB_TOPMOST));
+    CHECK(reason == L"Kolvena shranjuje seznam programov");
 }
 
 TEST_CASE("a read-only Kolvena.cfg: the save fails, the old bytes stay")
