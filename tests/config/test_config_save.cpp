@@ -322,8 +322,8 @@ TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made fu
         CHECK(wt::pump_until([&] { return calls.size() == 1 && !cfg::exists(cfg + ".new") && box_styles.size() == (size_t)(end - end / 3); }));
         wt::pump_for(100);
         CHECK(saved() == (end % 3 == 0));
+        CHECK((box_styles.empty() || box_styles.back() == (MB_OK | MB_TOPMOST)));
     }
-    CHECK(box_styles == std::vector<UINT>(2, MB_OK | MB_TOPMOST));
     CHECK(reason == L"Kolvena shranjuje seznam programov");
 }
 
