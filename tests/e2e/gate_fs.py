@@ -1,8 +1,7 @@
 #!/usr/bin/python3
-"""gate_fs.py SOURCE MOUNTPOINT GATE [stick]: SOURCE mounted read-only at MOUNTPOINT,
-every operation waiting in the caller's thread until the file GATE exists,
-as a share whose server is off holds every lookup, open and read. A "stick"
-is writable, and only its flushes to the disk wait, as on a slow USB stick."""
+"""gate_fs.py SOURCE MOUNTPOINT GATE: SOURCE mounted at MOUNTPOINT, every operation waiting in the
+caller's thread until the file GATE exists, as a share whose server is off holds every lookup, open
+and read; a flush to the disk waits for GATE.flush too, as on a slow USB stick."""
 import os
 import sys
 import time
@@ -14,11 +13,11 @@ except ImportError:
 
 
 class Gated(Operations):
-    def __init__(self, source, gate, stick):
-        self.source, self.gate, self.stick = source, gate, stick
+    def __init__(self, source, gate):
+        self.source, self.gate = source, gate
 
     def __call__(self, op, path, *args):
-        while (op == 'fsync' or not self.stick) and not os.path.exists(self.gate):
+        while not os.path.exists(self.gate) or op == 'fsync' and not os.path.exists(self.gate + '.flush'):
             time.sleep(0.05)
         try:
             return super().__call__(op, os.path.join(self.source, path.lstrip('/')), *args)
@@ -34,13 +33,9 @@ class Gated(Operations):
 
     def open(self, path, flags):
         return os.open(path, flags)
-
     def create(self, path, mode, fi=None): return os.open(path, os.O_RDWR | os.O_CREAT | os.O_TRUNC, mode)
     def write(self, path, data, offset, fh): return os.pwrite(fh, data, offset)
-    def truncate(self, path, length, fh=None): os.truncate(path, length)
     def rename(self, old, new): os.rename(old, os.path.join(self.source, new.lstrip('/')))
-    def unlink(self, path): os.unlink(path)
-    def fsync(self, path, datasync, fh): os.fsync(fh)
 
     def read(self, path, size, offset, fh):
         return os.pread(fh, size, offset)
@@ -51,7 +46,6 @@ class Gated(Operations):
 
 if __name__ == '__main__':
     source, mountpoint, gate = sys.argv[1:4]
-    stick = sys.argv[4:] == ['stick']
     # Nothing kept by the kernel: every lookup and open asks again.
-    FUSE(Gated(source, gate, stick), mountpoint, foreground=True, ro=not stick,
+    FUSE(Gated(source, gate), mountpoint, foreground=True,
          entry_timeout=0, attr_timeout=0, negative_timeout=0)

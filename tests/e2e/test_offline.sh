@@ -3,11 +3,9 @@
 # opens (gate_fs.py). The picture menu opens with the gate closed, a local
 # program behind five silent ones with its icon; the icon
 # comes into the open menu when it opens; choosing the silent entry leaves
-# Kolvena answering; " Izhod " removes the icon at once and a new Kolvena
-# starts while the old one waits on its file. Then from a stick whose
-# flushes wait: "Koncaj", " Izhod ", and the stick answering while Kolvena
-# waits has the new list. A process held in FUSE stays held through
-# SIGKILL: the gates are opened before the unmounts.
+# Kolvena answering; " Izhod " removes the icon at once and a new Kolvena starts while the old one
+# waits on its file. From there, with a list beside it and flushes held: "Koncaj", " Izhod ", the flush
+# answering. A process held in FUSE stays held through SIGKILL: the gate is opened before the unmount.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/dialog.sh"
 
@@ -20,25 +18,24 @@ kv_setup "$1"
 src="$KV_WORK/share"
 mnt="$KV_PREFIX/drive_c/tiho"
 gate="$KV_WORK/gate-open"
-stick="$KV_WORK/stick" stick_mnt="$KV_WORK/e"
-mkdir -p "$src" "$mnt" "$stick/Kolvena" "$stick_mnt"
+mkdir -p "$src" "$mnt"
 for n in "" 2 3 4 5; do cp "$KV_WINDIR/notepad.exe" "$src/tiho$n.exe"; done
 /usr/bin/python3 "$KV_LIB_DIR/gate_fs.py" "$src" "$mnt" "$gate" 2>"$KV_WORK/gate_fs.err" &
 fs_pid=$!
-old_pid= stick_pid=
+old_pid=
 finish() {
   local rc=$?
-  touch "$gate" "$KV_WORK/stick-open"   # everything held in them goes on, then they go
+  touch "$gate" "$gate.flush"   # everything held in it goes on, then it goes
   sleep 1
-  for m in "$mnt" "$stick_mnt"; do fusermount -u "$m" 2>/dev/null || umount -l "$m" 2>/dev/null; done
-  kill "$fs_pid" $stick_pid 2>/dev/null
+  fusermount -u "$mnt" 2>/dev/null || umount -l "$mnt" 2>/dev/null
+  kill "$fs_pid" 2>/dev/null
   [ -n "$old_pid" ] && kill "$old_pid" 2>/dev/null
   (exit $rc)
   kv_cleanup
 }
 trap finish EXIT
-mounted() { grep -q " $1 fuse" /proc/mounts; }
-kv_poll 10 mounted "$mnt" || kv_fail "the gated file system did not mount: $(cat "$KV_WORK/gate_fs.err")"
+mounted() { grep -q " $mnt fuse" /proc/mounts; }
+kv_poll 10 mounted || kv_fail "the gated file system did not mount: $(cat "$KV_WORK/gate_fs.err")"
 
 kv_write_cfg -icons 'Beleznica' 'C:\windows\notepad.exe' 'Tiho' 'C:\tiho\tiho.exe' \
   'Tiho 2' 'C:\tiho\tiho2.exe' 'Tiho 3' 'C:\tiho\tiho3.exe' 'Tiho 4' 'C:\tiho\tiho4.exe' \
@@ -101,19 +98,12 @@ kv_menu_click last
 kv_wait_exit 30 || kv_fail "the new Kolvena did not end on \" Izhod \""
 KV_PID=$old_pid
 kv_wait_exit 30 || kv_fail "the old Kolvena did not end once its file answered"
-
-kv_log "from a stick whose flushes wait: \"Koncaj\", \" Izhod \", then the stick answers"
-cp "$KV_EXE" "$stick/Kolvena/" && printf 'Beleznica\r\nC:\\windows\\notepad.exe\r\n' > "$stick/Kolvena/Kolvena.cfg"
-/usr/bin/python3 "$KV_LIB_DIR/gate_fs.py" "$stick" "$stick_mnt" "$KV_WORK/stick-open" stick 2>>"$KV_WORK/gate_fs.err" &
-stick_pid=$!
-kv_poll 10 mounted "$stick_mnt" && ln -s "$stick_mnt" "$KV_PREFIX/dosdevices/e:" || kv_fail "the stick did not mount"
-KV_EXE='e:\Kolvena\Kolvena.exe' kv_start && kv_wait_icon 90
+kv_log "Kolvena and its list in C:\\tiho, flushes held: \"Koncaj\", \" Izhod \", then the flush answers"
+mkdir "$src/Kolvena" && cp "$KV_EXE" "$src/Kolvena/" && printf 'Beleznica\r\nC:\\windows\\notepad.exe\r\n' > "$src/Kolvena/Kolvena.cfg"
+KV_EXE='C:\tiho\Kolvena\Kolvena.exe' kv_start && kv_wait_icon 90
 kv_click_icon 3 && kv_wait_menu_open && read -r x y w h <<<"$KV_MENU" && kv_click $((x + w / 3)) $((y + h - 36)) 1
 kv_poll 20 kv_dialog_origin && dlg_click $DLG_IKONE && dlg_click $DLG_KONCAJ && sleep 2 || kv_fail "no settings dialog"
-kv_click_icon 3 && kv_wait_menu_open && kv_menu_click last || kv_fail "no menu for \" Izhod \""
-kv_poll 4 kv_no_icon && kv_running || kv_fail "the icon stayed after \" Izhod \", or Kolvena was gone"
-touch "$KV_WORK/stick-open"
-kv_wait_exit 30 || kv_fail "Kolvena did not end once the stick answered"
-[ "$(od -An -c < "$stick/Kolvena/Kolvena.cfg")" = "$(printf '#1\r\n\r\nBeleznica\r\nC:\\windows\\notepad.exe\r\n' | od -An -c)" ] ||
-  kv_fail "the stick keeps: $(cat -A "$stick/Kolvena/Kolvena.cfg")"
+kv_click_icon 3 && kv_wait_menu_open && kv_menu_click last && kv_poll 4 kv_no_icon && kv_running || kv_fail "no \" Izhod \" with Kolvena waiting"
+touch "$gate.flush" && kv_wait_exit 30 || kv_fail "Kolvena did not end once the flush answered"
+[ "$(cat -A "$src/Kolvena/Kolvena.cfg")" = "$(printf '#1\r\n\r\nBeleznica\r\n..\\..\\windows\\notepad.exe\r\n' | cat -A)" ] || kv_fail "the list: $(cat -A "$src/Kolvena/Kolvena.cfg")"
 kv_log "PASS"
