@@ -175,7 +175,7 @@ TEST_CASE("the Windows directory closed to the user: the list kept in his own fo
     CreateDirectoryW(roaming.c_str(), NULL);
     CreateDirectoryW((roaming + L"\\Kolvena").c_str(), NULL);
     const std::wstring home = appdata + L"\\Kolvena\\Kolvena.cfg";
-    wt::Finally clean([&] { DeleteFileW(home.c_str()); RemoveDirectoryW((appdata + L"\\Kolvena").c_str()); wt::reset_program_state(); });
+    wt::Finally clean([&] { SetFileAttributesW(home.c_str(), FILE_ATTRIBUTE_NORMAL), DeleteFileW(home.c_str()); RemoveDirectoryW((appdata + L"\\Kolvena").c_str()); wt::reset_program_state(); });
     wt::PatchedImport folder("shell32.dll", "SHGetFolderPathW", (void *)temp_appdata);
     old_file_new_list();
     wt::PatchedImport closed("msvcrt.dll", "fopen", (void *)closed_fopen);
@@ -202,7 +202,7 @@ TEST_CASE("the Windows directory closed to the user: the list kept in his own fo
         wt::Finally gone([&] { SetFileAttributesA(old, FILE_ATTRIBUTE_NORMAL); DeleteFileA(old); });
         std::string store;
         for (int from = 0; from < 3; from++) {   // the roaming folder, its server off at the first start, the store
-            DeleteFileW(home.c_str());
+            SetFileAttributesW(home.c_str(), FILE_ATTRIBUTE_NORMAL), DeleteFileW(home.c_str());
             if (from < 2)
                 RemoveDirectoryW((appdata + L"\\Kolvena").c_str());   // the first start of this release
             if (from == 1) {
@@ -297,7 +297,7 @@ TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made fu
         wt::destroy_tray_window(h);
         CHECK(saved() == (end % 3 == 0));
         CHECK(wt::pump_until([&] { return calls.size() == 1 && !cfg::exists(cfg + ".new") &&
-                                          box_styles == std::vector<UINT>(end - end / 3, MB_OK | MB_TOPMOST); }));
+                                          box_styles == std::vector<UINT>(end - end / 3, MB_OK | MB_TOPMOST); }, 10000));
         CHECK(saved() == (end % 3 == 0));
     }
     CHECK(reason == L"Kolvena shranjuje seznam programov");
