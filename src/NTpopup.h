@@ -81,6 +81,13 @@ void beri_cfg(void);      // load
 // Kolvena.exe is saved on a thread of its own: true also while that save
 // is still on its way after a short wait; it reports a later failure itself.
 bool shrani_cfg(void);
+// Kolvena's end (its window destroyed, the Windows session ending) waits for
+// a save beside Kolvena.exe that is still on its way, a few seconds at most:
+// one that has not ended by then, or has failed, is reported ("Seznama
+// programov ni bilo mogoce shraniti ...") and replaces nothing afterwards.
+// shranjevanje_na_poti: whether such a save is on its way now.
+bool shranjevanje_na_poti(void);
+void pocakaj_shranjevanje(void);
 
 // ---- tray shell (shell.cpp, shell_hook.cpp) ----
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;   // the tray icon's callback; lParam is the mouse message
@@ -372,7 +379,8 @@ void Najdi_pot(HWND hDlg);
 // false when neither spells that very file within `size` bytes (a stand-in
 // character names another file or none).
 bool ansi_ali_kratka(const wchar_t *pot, char *ansi, int size);
-// "Seznama programov ni bilo mogoce shraniti ...": a save that failed.
-void ni_shranjeno(void);
+// "Seznama programov ni bilo mogoce shraniti ...": a save that failed; a
+// late one's box is MB_TOPMOST.
+void ni_shranjeno(UINT slog = MB_OK);
 
 #endif // _WIN32

@@ -58,12 +58,15 @@ static bool osebne_poti(int csidl, char (&mapa)[MAX_PATH], char (&cfg)[MAX_PATH]
 // kept in the user's roaming application-data folder. Roaming profiles and
 // folder redirection can put that folder on a server, and a start must not
 // wait on one: it is looked at once per user, at the first start that finds
-// no local folder of Kolvena's. That start makes the local folder, which
-// marks the look as done, and copies a list found there into the local
-// file, the list's home from then on. Where the copy fails the list is read
-// from the roaming file until the first save has put it into the local one,
-// and the folder is taken away again, so that the next start looks again.
-// The roaming file itself is left as it is.
+// no local folder of Kolvena's. The local folder marks the look as done; it
+// is made once the look has an answer, a list or "not found", so that a
+// server that is off at that start (a network error) is asked again at the
+// next. A list found there is copied into the local file, the list's home
+// from then on. Where the copy fails the list is read from the roaming file
+// until the first save has put it into the local one, and the folder is
+// taken away again, so that the next start looks again. The roaming file
+// itself is left as it is. gostujoca_cfg names the file read until then
+// (the roaming one, or the store's below).
 static char gostujoca_cfg[MAX_PATH];
 
 static bool je_datoteka(const char *pot)
@@ -88,7 +91,11 @@ static bool najdi_prenosno(void)
     if (ime == NULL)
         return false;
     ime[1] = '\0';
-    if (!stakni(cfg, mapa, CFG_IME) || !je_datoteka(cfg))
+    // Kolvena.exe kept in the Windows directory: its Kolvena.cfg there is the
+    // ordinary list.
+    char win[MAX_PATH];
+    if ((stakni(win, w_dir, "\\") && lstrcmpiA(win, mapa) == 0) || !stakni(cfg, mapa, CFG_IME) ||
+        !je_datoteka(cfg))
         return false;
     kopiraj(prenosna_mapa, sizeof prenosna_mapa, mapa);
     kopiraj(prenosna_cfg, sizeof prenosna_cfg, cfg);
@@ -125,8 +132,43 @@ void prenosna_pot(const char *pot, char *izhod, size_t velikost)
         }
     }
     kopiraj(rel + n, sizeof rel - n, pot + skupno);
-    if (strlen(rel) < velikost)
+    // polna_pot joins it to Kolvena's folder again, and GetFullPathNameA
+    // takes no ANSI path beyond MAX_PATH: one whose join would not fit stays full.
+    if (strlen(rel) < velikost && strlen(prenosna_mapa) + strlen(rel) < MAX_PATH)
         kopiraj(izhod, velikost, rel);
+}
+
+// Copies the list `izvor` into the local home `cfg`, which is the home from
+// then on; where the copy fails, the list is read from `izvor` until the
+// first save has put it into the local file (false then). The copy is made
+// writable: CopyFileA keeps a read-only attribute, and a read-only home
+// would refuse every save.
+static bool prevzemi(const char *izvor, const char *cfg)
+{
+    kopiraj(osebna_cfg, sizeof osebna_cfg, cfg);
+    if (!CopyFileA(izvor, cfg, TRUE)) {
+        kopiraj(gostujoca_cfg, sizeof gostujoca_cfg, izvor);
+        return false;
+    }
+    DWORD atributi = GetFileAttributesA(cfg);
+    if (atributi != INVALID_FILE_ATTRIBUTES && (atributi & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(cfg, atributi & ~FILE_ATTRIBUTE_READONLY);
+    return true;
+}
+
+// The list that the 32-bit build of an earlier release, which asked Windows
+// for no execution level, saved through file virtualisation: Windows kept it
+// in the user's VirtualStore folder, under the Windows directory's path
+// without its drive, and showed it to that build alone. Kolvena's manifest
+// now names its level, and Windows virtualises it no more. Looked for at
+// every start that finds no local list (users of that release have the
+// local folder already): one local look. `mapa` is the local folder.
+static bool v_shrambi(const char *mapa, char (&shramba)[MAX_PATH])
+{
+    char osnova[MAX_PATH], a[MAX_PATH], b[MAX_PATH];
+    kopiraj(osnova, strlen(mapa) - (sizeof OSEBNA_MAPA - 1) + 1, mapa);
+    return w_dir[0] != '\0' && w_dir[1] == ':' && stakni(a, osnova, "\\VirtualStore") &&
+           stakni(b, a, w_dir + 2) && stakni(shramba, b, OSEBNA_DATOTEKA) && je_datoteka(shramba);
 }
 
 void zacni_cfg(void)
@@ -144,17 +186,26 @@ void zacni_cfg(void)
     // the user's folder from then on.
     osebna_cfg[0] = '\0';
     gostujoca_cfg[0] = '\0';
-    char mapa[MAX_PATH], cfg[MAX_PATH], nova[MAX_PATH];
-    char g_mapa[MAX_PATH], g_cfg[MAX_PATH], g_nova[MAX_PATH];
+    char mapa[MAX_PATH], cfg[MAX_PATH], nova[MAX_PATH], drugje[MAX_PATH];
+    char g_mapa[MAX_PATH], g_nova[MAX_PATH];
     if (osebne_poti(CSIDL_LOCAL_APPDATA, mapa, cfg, nova)) {
         if (je_datoteka(cfg)) {
             kopiraj(osebna_cfg, sizeof osebna_cfg, cfg);
-        } else if ((CreateDirectoryA(mapa, NULL) || GetLastError() != ERROR_ALREADY_EXISTS) &&
-                   osebne_poti(CSIDL_APPDATA, g_mapa, g_cfg, g_nova) && je_datoteka(g_cfg)) {
-            kopiraj(osebna_cfg, sizeof osebna_cfg, cfg);
-            if (!CopyFileA(g_cfg, cfg, TRUE)) {
-                kopiraj(gostujoca_cfg, sizeof gostujoca_cfg, g_cfg);
-                RemoveDirectoryA(mapa);
+        } else if (v_shrambi(mapa, drugje)) {
+            CreateDirectoryA(mapa, NULL);
+            prevzemi(drugje, cfg);
+        } else if (GetFileAttributesA(mapa) == INVALID_FILE_ATTRIBUTES) {
+            DWORD atributi = INVALID_FILE_ATTRIBUTES, napaka = ERROR_FILE_NOT_FOUND;
+            if (osebne_poti(CSIDL_APPDATA, g_mapa, drugje, g_nova)) {
+                atributi = GetFileAttributesA(drugje);
+                napaka = GetLastError();
+            }
+            if (atributi != INVALID_FILE_ATTRIBUTES || napaka == ERROR_FILE_NOT_FOUND ||
+                napaka == ERROR_PATH_NOT_FOUND) {
+                CreateDirectoryA(mapa, NULL);
+                if (atributi != INVALID_FILE_ATTRIBUTES && !(atributi & FILE_ATTRIBUTE_DIRECTORY) &&
+                    !prevzemi(drugje, cfg))
+                    RemoveDirectoryA(mapa);
             }
         }
     }
@@ -230,13 +281,14 @@ static bool zapisi(const char *ime, bool *otvorjena, bool *zavrnjena, const Sezn
 // failure or a crash on the way leaves the old file whole.
 //
 // Where the new file cannot be made or cannot replace the old one, the file
-// is written in place, as a plain save does. Windows' file virtualisation,
-// which lets the 32-bit build write into the Windows directory at all,
-// documents that it redirects writes, not whether it carries out such a
-// rename.
+// is written in place, as a plain save does (a folder that lets a user
+// write a file he may not make there).
 //
 // The copy of a list beside Kolvena.exe, `prenosni`, is never written in
-// place: nothing virtualises a stick, and a full one could keep half a file.
+// place: a full stick could keep half a file. Nor does it replace the old
+// file once Kolvena's end has stopped waiting for it (opusceno): the user
+// has been told that the list was not saved.
+static bool opusceno(void);
 static Izid shrani_v(const char *ime, const char *novo, const Seznam *prenosni = nullptr)
 {
     // A read-only file cannot be opened for writing, so it is not replaced
@@ -247,6 +299,8 @@ static Izid shrani_v(const char *ime, const char *novo, const Seznam *prenosni =
 
     bool otvorjena = false, novo_zavrnjeno = false, zavrnjena = false;
     bool zapisano = zapisi(novo, &otvorjena, &novo_zavrnjeno, prenosni);
+    if (prenosni != nullptr && opusceno())
+        zapisano = false;
     if (zapisano && MoveFileExA(novo, ime, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return Izid::SHRANJENO;
     if (otvorjena)
@@ -285,6 +339,9 @@ static bool shrani_osebno(void)
 // its own thread. While a save is still on its way the next one is refused:
 // the stick holds it.
 //
+// Kolvena's end waits for a save on its way (pocakaj_shranjevanje): the
+// process's end would stop the save's thread wherever it stands.
+//
 // Shared with the save's thread, under `kljuc_shranjevanja`: `shr`. The
 // copy is written by the window's thread only while no save is on its way.
 static Seznam kopija;
@@ -292,8 +349,24 @@ static struct {
     bool tece;       // on its way, or ended and its answer not yet taken
     bool koncano, ok;
     bool sam_pove;   // the window's thread no longer waits: the thread says a failure
+    bool konec;      // Kolvena's end waits for it and says a failure
+    bool opusceno;   // the end waited no longer: the new file replaces nothing
 } shr;
 static CRITICAL_SECTION kljuc_shranjevanja;
+static HANDLE nit_shr;   // the last save's thread
+
+// A stick that has not finished a save this long after " Izhod " (or the
+// end of the Windows session) does not answer: the save is reported as
+// failed, and Kolvena ends. A working stick writes the list in far less.
+constexpr DWORD KONCNO_CAKANJE_MS = 5000;
+
+static bool opusceno(void)
+{
+    EnterCriticalSection(&kljuc_shranjevanja);
+    const bool o = shr.opusceno;
+    LeaveCriticalSection(&kljuc_shranjevanja);
+    return o;
+}
 
 static DWORD WINAPI nit_shranjevanja(LPVOID)
 {
@@ -301,14 +374,15 @@ static DWORD WINAPI nit_shranjevanja(LPVOID)
     bool ok = stakni(nova, prenosna_cfg, NOVA_KONCNICA) &&
               shrani_v(prenosna_cfg, nova, &kopija) == Izid::SHRANJENO;
     EnterCriticalSection(&kljuc_shranjevanja);
-    const bool sam = shr.sam_pove;
+    const bool sam = shr.sam_pove, povej = sam && !ok && !shr.konec;
     shr.koncano = true;
     shr.ok = ok;
     if (sam)
         shr.tece = false;
     LeaveCriticalSection(&kljuc_shranjevanja);
-    if (sam && !ok)
-        ni_shranjeno();
+    // Late, it may come while the user works in another window.
+    if (povej)
+        ni_shranjeno(MB_TOPMOST);
     return 0;
 }
 
@@ -332,14 +406,16 @@ static bool shrani_prenosno(void)
         prenosna_pot(m_polje[i].pot, kopija.polje[i].pot, sizeof kopija.polje[i].pot);
     }
     shr.tece = true;
-    shr.koncano = shr.sam_pove = false;
+    shr.koncano = shr.sam_pove = shr.konec = shr.opusceno = false;
     HANDLE h = CreateThread(NULL, 0, nit_shranjevanja, NULL, 0, NULL);
     if (h == NULL) {
         shr.tece = false;
         return false;
     }
+    if (nit_shr != NULL)
+        CloseHandle(nit_shr);
+    nit_shr = h;
     WaitForSingleObject(h, KRATKO_CAKANJE_MS);
-    CloseHandle(h);
     EnterCriticalSection(&kljuc_shranjevanja);
     const bool koncano = shr.koncano, ok = shr.ok;
     if (koncano)
@@ -350,9 +426,41 @@ static bool shrani_prenosno(void)
     return !koncano || ok;
 }
 
-// A standard user may not write into the Windows directory. The 32-bit
-// build gets there by file virtualisation, which Microsoft means to remove;
-// the 64-bit build gets no virtualisation at all. Where the directory
+bool shranjevanje_na_poti(void)
+{
+    if (nit_shr == NULL)
+        return false;
+    EnterCriticalSection(&kljuc_shranjevanja);
+    const bool na_poti = shr.tece && !shr.koncano;
+    LeaveCriticalSection(&kljuc_shranjevanja);
+    return na_poti;
+}
+
+void pocakaj_shranjevanje(void)
+{
+    if (nit_shr == NULL)
+        return;
+    EnterCriticalSection(&kljuc_shranjevanja);
+    const bool tece = shr.tece;
+    shr.konec = tece;
+    LeaveCriticalSection(&kljuc_shranjevanja);
+    // Ended and answered: the thread shows at most its own late box, which
+    // stays until the user has read it.
+    if (!tece) {
+        WaitForSingleObject(nit_shr, INFINITE);
+        return;
+    }
+    WaitForSingleObject(nit_shr, KONCNO_CAKANJE_MS);
+    EnterCriticalSection(&kljuc_shranjevanja);
+    const bool ok = shr.koncano && shr.ok;
+    shr.opusceno = !shr.koncano;
+    LeaveCriticalSection(&kljuc_shranjevanja);
+    if (!ok)
+        ni_shranjeno(MB_TOPMOST);
+}
+
+// A standard user may not write into the Windows directory, and neither
+// build is virtualised (the manifest names an execution level). Where the directory
 // refuses both the new file and the write in place, the list moves to the
 // user's own folder for good; the Windows directory's file is left as it
 // was.

@@ -17,12 +17,12 @@ static_assert(offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR) == 76,
               "the first OPENFILENAMEW is 76 bytes");
 #endif
 
-void ni_shranjeno(void)
+void ni_shranjeno(UINT slog)
 {
     MessageBoxA(NULL,
                 "Seznama programov ni bilo mogoce shraniti v datoteko Kolvena.cfg.\n"
                 "Spremembe veljajo le do izhoda iz programa.",
-                "Napaka !", MB_OK);
+                "Napaka !", slog);
 }
 
 static void koncaj(HWND hDlg)

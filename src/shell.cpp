@@ -45,6 +45,9 @@ constexpr int GUMBI_TRI = 3;
 
 static UINT uTaskbarCreated;
 
+// What Windows shows for Kolvena while the end of the session waits for its save.
+constexpr wchar_t RAZLOG_CAKANJA[] = L"Kolvena shranjuje seznam programov";
+
 // One Kolvena a session: a second copy would add a second icon and a second
 // hook, and each would keep its own list. The name lives in the session's
 // own namespace, so that every user signed in has a Kolvena of his own.
@@ -411,7 +414,20 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         // No hook thread outlives the window, and none posts to it after.
         ustavi_hook_nit();
         pusti_kopijo();
+        // The icon and the hook are gone; the process waits for a save on its way.
+        pocakaj_shranjevanje();
         return 1;
+
+    // The session may end as soon as this returns (WM_ENDSESSION, on
+    // Microsoft Learn), which would stop a save on its way: it is waited for
+    // first, and Windows names the reason to the user meanwhile.
+    case WM_ENDSESSION:
+        if (wParam && shranjevanje_na_poti()) {
+            ShutdownBlockReasonCreate(hwnd, RAZLOG_CAKANJA);
+            pocakaj_shranjevanje();
+            ShutdownBlockReasonDestroy(hwnd);
+        }
+        return 0;
 
     // Only TIMER_TIP turns the tooltip and starts the hooks: the window's
     // other timer (the pictures' late icons) is its procedure's, and any

@@ -67,8 +67,11 @@ TEST_CASE("first start creates an empty Kolvena.cfg and an empty list")
     CHECK(lstrcmpiA(w_dir, win) == 0);
 }
 
-TEST_CASE("the writer's 0-, 6- and 41-byte files")
+// Kolvena.exe in the Windows directory, beside its Kolvena.cfg.
+static DWORD WINAPI exe_in_windows(HMODULE, LPWSTR p, DWORD n) { return GetWindowsDirectoryW(p, n), lstrlenW(lstrcatW(p, L"\\Kolvena.exe")); }
+TEST_CASE("the writer's 0-, 6- and 41-byte files, also from a Kolvena.exe kept in the Windows directory")
 {
+    wt::PatchedImport exe("kernel32.dll", "GetModuleFileNameW", (void *)exe_in_windows);
     fresh_start();
     REQUIRE(shrani_cfg());
     CHECK(read_bytes(cfg_path()) == "");

@@ -38,14 +38,22 @@ BOOL WINAPI noted_move(LPCSTR from, LPCSTR to, DWORD flags)
     return real_move(from, to, flags);
 }
 
-// The flushed file's size as it stands on the handle; while `answers` is reset it waits (a silent stick).
+// The flushed file's size as it stands on the handle; while `answers` is reset it waits (a silent stick),
+// `answer_after` ms at most; while `flush_fails` it fails.
 HANDLE answers = CreateEventA(NULL, TRUE, TRUE, NULL);
+DWORD answer_after = INFINITE; bool flush_fails;
 BOOL WINAPI noted_flush(HANDLE h)
 {
-    WaitForSingleObject(answers, INFINITE);
+    WaitForSingleObject(answers, answer_after);
     calls.push_back("flush " + std::to_string(GetFileSize(h, NULL)));
-    return real_flush(h);
+    return !flush_fails && real_flush(h);
 }
+// The styles of the boxes asked for (none shown), and the reason named to the session's end.
+std::vector<UINT> box_styles; std::wstring reason;
+int WINAPI noted_box(HWND, LPCSTR, LPCSTR, UINT s) { return box_styles.push_back(s), IDOK; }
+BOOL WINAPI noted_reason(HWND, LPCWSTR r) { return reason = r, TRUE; }
+decltype(&GetFileAttributesA) real_attributes;   // the roaming folder's server off: ERROR_BAD_NETPATH there
+DWORD WINAPI server_off(LPCSTR p) { return strstr(p, "gostujoca") ? SetLastError(ERROR_BAD_NETPATH), INVALID_FILE_ATTRIBUTES : real_attributes(p); }
 
 // A standard user's closed Windows directory: Windows refuses him every file
 // opened for writing there with ERROR_ACCESS_DENIED (its ACL gives Users read
@@ -167,7 +175,7 @@ TEST_CASE("the Windows directory closed to the user: the list kept in his own fo
     CreateDirectoryW(roaming.c_str(), NULL);
     CreateDirectoryW((roaming + L"\\Kolvena").c_str(), NULL);
     const std::wstring home = appdata + L"\\Kolvena\\Kolvena.cfg";
-    wt::Finally clean([&] { DeleteFileW(home.c_str()); RemoveDirectoryW((appdata + L"\\Kolvena").c_str()); wt::reset_program_state(); });
+    wt::Finally clean([&] { SetFileAttributesW(home.c_str(), FILE_ATTRIBUTE_NORMAL), DeleteFileW(home.c_str()); RemoveDirectoryW((appdata + L"\\Kolvena").c_str()); wt::reset_program_state(); });
     wt::PatchedImport folder("shell32.dll", "SHGetFolderPathW", (void *)temp_appdata);
     old_file_new_list();
     wt::PatchedImport closed("msvcrt.dll", "fopen", (void *)closed_fopen);
@@ -186,18 +194,34 @@ TEST_CASE("the Windows directory closed to the user: the list kept in his own fo
         CHECK(shrani_cfg());   // the option off: NOVO less its first two lines
         CHECK(read_bytes(osebna_cfg) == std::string(NOVO).substr(6));
     }
-    SUBCASE("an earlier Kolvena's roaming list: read, then saved locally; it stays as it was") {
+    SUBCASE("an earlier Kolvena's roaming list, read-only, or the 32-bit build's in the VirtualStore: read, saved locally, left as it was; a server off at the first start asked at the next") {
         char old[MAX_PATH];
         WideCharToMultiByte(CP_ACP, 0, (roaming + L"\\Kolvena\\Kolvena.cfg").c_str(), -1, old, MAX_PATH, NULL, NULL);
         write_bytes(old, NOVO);
-        wt::Finally gone([&] { DeleteFileA(old); });
-        RemoveDirectoryW((appdata + L"\\Kolvena").c_str());   // the first start of this release
-        wt::reset_program_state();
-        zacni_cfg();
-        icn_kljuka = 0;
-        CHECK(shrani_cfg());
-        CHECK(read_bytes(osebna_cfg) == std::string(NOVO).substr(6));   // both its entries
+        SetFileAttributesA(old, FILE_ATTRIBUTE_READONLY);
+        wt::Finally gone([&] { SetFileAttributesA(old, FILE_ATTRIBUTE_NORMAL); DeleteFileA(old); });
+        std::string store;
+        for (int from = 0; from < 3; from++) {   // the roaming folder, its server off at the first start, the store
+            SetFileAttributesW(home.c_str(), FILE_ATTRIBUTE_NORMAL), DeleteFileW(home.c_str());
+            if (from < 2)
+                RemoveDirectoryW((appdata + L"\\Kolvena").c_str());   // the first start of this release
+            if (from == 1) {
+                wt::PatchedImport a("kernel32.dll", "GetFileAttributesA", (void *)server_off);
+                real_attributes = (decltype(real_attributes))a.real;
+                zacni_cfg();
+            }
+            if (from == 2) {
+                store = std::string(osebna_cfg, strlen(osebna_cfg) - 19) + "VirtualStore";
+                SHCreateDirectoryExA(NULL, (store += cfg::win_dir().substr(2)).c_str(), NULL);
+                write_bytes(store += "\\Kolvena.cfg", NOVO);
+            }
+            wt::reset_program_state();
+            zacni_cfg();
+            CHECK(shrani_cfg());
+            CHECK(read_bytes(osebna_cfg) == NOVO);   // both its entries, and the option
+        }
         CHECK(read_bytes(old) == NOVO);
+        DeleteFileA(store.c_str());
     }
     SUBCASE("the list in the Windows directory: a second start asks nothing of the roaming folder") {
         zacni_cfg();
@@ -220,6 +244,7 @@ TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made fu
 {
     old_file_new_list();
     wt::Finally clean([&] { prenosna_mapa[0] = prenosna_cfg[0] = '\0'; });
+    const std::string dolga = "E:\\" + std::string(246, 'd') + ".exe";
     const struct { const char *mapa, *izbrana, *shranjena, *polna; } t[] = {
         { "E:\\Kolvena\\", "E:\\Kolvena\\Orodja\\x.exe", "Orodja\\x.exe", "E:\\Kolvena\\Orodja\\x.exe" },
         { "E:\\Kolvena\\", "e:\\kolvena2\\x.exe", "..\\kolvena2\\x.exe", "E:\\kolvena2\\x.exe" },
@@ -230,6 +255,7 @@ TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made fu
         { "\\\\s\\d\\Kolvena\\", "\\x.exe", "\\x.exe", "\\\\s\\d\\x.exe" },
         { "E:\\Kolvena\\", "x.exe", "x.exe", "E:\\Kolvena\\x.exe" },     // relative already
         { "E:\\Kolvena\\", "\\x.exe", "\\x.exe", "E:\\x.exe" },
+        { "E:\\Kolvena\\Podmapa\\", dolga.c_str(), dolga.c_str(), dolga.c_str() },   // joined, past MAX_PATH
     };
     for (const auto &r : t) {
         CAPTURE(std::string(r.mapa) + " " + r.izbrana);
@@ -254,13 +280,27 @@ TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made fu
     kopiraj(prenosna_cfg, MAX_PATH, cfg.c_str());
     wt::PatchedImport f("kernel32.dll", "FlushFileBuffers", (void *)noted_flush);
     real_flush = (decltype(real_flush))f.real;
-    ResetEvent(answers);
-    wt::add_entry("Tretji", "D:\\tretji.exe");
-    CHECK(shrani_cfg());          // back after its wait, the save still held
-    CHECK_FALSE(shrani_cfg());    // and the next one refused meanwhile
-    CHECK(read_bytes(cfg).find("Tretji") == std::string::npos);
-    SetEvent(answers);
-    CHECK(wt::pump_until([&] { return read_bytes(cfg).find("Tretji\r\nD:\\tretji.exe\r\n") != std::string::npos; }, 20000));
+    // The stick held: the save back after its wait, the next refused. " Izhod " (the window destroyed) and the session's
+    // end wait for it; a stick silent for seconds is reported, its save replacing nothing; a late failure is said on top.
+    wt::PatchedImport b("user32.dll", "MessageBoxA", (void *)noted_box);
+    for (int end = 0; end < 4; end++) {   // " Izhod ", the stick silent, a late failure, the session's end
+        auto saved = [&] { return read_bytes(cfg).find("Konec" + std::to_string(end)) != std::string::npos; };
+        wt::add_entry(("Konec" + std::to_string(end)).c_str(), "D:\\konec.exe");
+        ResetEvent(answers), calls.clear(), flush_fails = end == 2, answer_after = end == 1 ? 7000 : 1000;
+        REQUIRE(shrani_cfg());
+        CHECK_FALSE((shrani_cfg() || saved()));
+        HWND h = end != 2 ? wt::make_tray_window() : NULL;
+        if (end == 3) {
+            wt::PatchedImport r("user32.dll", "ShutdownBlockReasonCreate", (void *)noted_reason);
+            SendMessageA(h, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        }
+        wt::destroy_tray_window(h);
+        CHECK(saved() == (end % 3 == 0));
+        CHECK(wt::pump_until([&] { return calls.size() == 1 && !cfg::exists(cfg + ".new") &&
+                                          box_styles == std::vector<UINT>(end - end / 3, MB_OK | MB_TOPMOST); }, 10000));
+        CHECK(saved() == (end % 3 == 0));
+    }
+    CHECK(reason == L"Kolvena shranjuje seznam programov");
 }
 
 TEST_CASE("a read-only Kolvena.cfg: the save fails, the old bytes stay")

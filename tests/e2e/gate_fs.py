@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""gate_fs.py SOURCE MOUNTPOINT GATE: SOURCE mounted read-only at MOUNTPOINT,
-every operation waiting in the caller's thread until the file GATE exists,
-as a share whose server is off holds every lookup, open and read."""
+"""gate_fs.py SOURCE MOUNTPOINT GATE: SOURCE mounted at MOUNTPOINT, every operation waiting in the
+caller's thread until the file GATE exists, as a share whose server is off holds every lookup, open
+and read; a flush to the disk waits for GATE.flush too, as on a slow USB stick."""
 import os
 import sys
 import time
@@ -17,7 +17,7 @@ class Gated(Operations):
         self.source, self.gate = source, gate
 
     def __call__(self, op, path, *args):
-        while not os.path.exists(self.gate):
+        while not os.path.exists(self.gate) or op == 'fsync' and not os.path.exists(self.gate + '.flush'):
             time.sleep(0.05)
         try:
             return super().__call__(op, os.path.join(self.source, path.lstrip('/')), *args)
@@ -32,7 +32,10 @@ class Gated(Operations):
         return ['.', '..'] + os.listdir(path)
 
     def open(self, path, flags):
-        return os.open(path, os.O_RDONLY)
+        return os.open(path, flags)
+    def create(self, path, mode, fi=None): return os.open(path, os.O_RDWR | os.O_CREAT | os.O_TRUNC, mode)
+    def write(self, path, data, offset, fh): return os.pwrite(fh, data, offset)
+    def rename(self, old, new): os.rename(old, os.path.join(self.source, new.lstrip('/')))
 
     def read(self, path, size, offset, fh):
         return os.pread(fh, size, offset)
@@ -44,5 +47,5 @@ class Gated(Operations):
 if __name__ == '__main__':
     source, mountpoint, gate = sys.argv[1:4]
     # Nothing kept by the kernel: every lookup and open asks again.
-    FUSE(Gated(source, gate), mountpoint, foreground=True, ro=True,
+    FUSE(Gated(source, gate), mountpoint, foreground=True,
          entry_timeout=0, attr_timeout=0, negative_timeout=0)

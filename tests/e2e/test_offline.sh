@@ -3,10 +3,11 @@
 # opens (gate_fs.py). The picture menu opens with the gate closed, a local
 # program behind five silent ones with its icon; the icon
 # comes into the open menu when it opens; choosing the silent entry leaves
-# Kolvena answering; " Izhod " removes the icon at once and a new Kolvena
-# starts while the old one waits on its file. A process held in FUSE stays
-# held through SIGKILL: the gate is opened before the unmount.
+# Kolvena answering; " Izhod " removes the icon at once and a new Kolvena starts while the old one
+# waits on its file. From there, with a list beside it and flushes held: "Koncaj", " Izhod ", the flush
+# answering. A process held in FUSE stays held through SIGKILL: the gate is opened before the unmount.
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/dialog.sh"
 
 SKIP=77   # ctest's SKIP_RETURN_CODE (tests/CMakeLists.txt)
 [ -c /dev/fuse ] || { echo "SKIP: /dev/fuse is missing: no FUSE file system can be mounted"; exit $SKIP; }
@@ -24,7 +25,7 @@ fs_pid=$!
 old_pid=
 finish() {
   local rc=$?
-  touch "$gate"            # everything held in it goes on, then it goes
+  touch "$gate" "$gate.flush"   # everything held in it goes on, then it goes
   sleep 1
   fusermount -u "$mnt" 2>/dev/null || umount -l "$mnt" 2>/dev/null
   kill "$fs_pid" 2>/dev/null
@@ -97,4 +98,12 @@ kv_menu_click last
 kv_wait_exit 30 || kv_fail "the new Kolvena did not end on \" Izhod \""
 KV_PID=$old_pid
 kv_wait_exit 30 || kv_fail "the old Kolvena did not end once its file answered"
+kv_log "Kolvena and its list in C:\\tiho, flushes held: \"Koncaj\", \" Izhod \", then the flush answers"
+mkdir "$src/Kolvena" && cp "$KV_EXE" "$src/Kolvena/" && printf 'Beleznica\r\nC:\\windows\\notepad.exe\r\n' > "$src/Kolvena/Kolvena.cfg"
+KV_EXE='C:\tiho\Kolvena\Kolvena.exe' kv_start && kv_wait_icon 90
+kv_click_icon 3 && kv_wait_menu_open && read -r x y w h <<<"$KV_MENU" && kv_click $((x + w / 3)) $((y + h - 36)) 1
+kv_poll 20 kv_dialog_origin && dlg_click $DLG_IKONE && dlg_click $DLG_KONCAJ && sleep 2 || kv_fail "no settings dialog"
+kv_click_icon 3 && kv_wait_menu_open && kv_menu_click last && kv_poll 4 kv_no_icon && kv_running || kv_fail "no \" Izhod \" with Kolvena waiting"
+touch "$gate.flush" && kv_wait_exit 30 || kv_fail "Kolvena did not end once the flush answered"
+[ "$(cat -A "$src/Kolvena/Kolvena.cfg")" = "$(printf '#1\r\n\r\nBeleznica\r\n..\\..\\windows\\notepad.exe\r\n' | cat -A)" ] || kv_fail "the list: $(cat -A "$src/Kolvena/Kolvena.cfg")"
 kv_log "PASS"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Kolvena.exe as a user gets it, for the build it is given: a GUI program
 # that imports system DLLs only (no C++ or GCC runtime DLLs), with ASLR and
-# DEP on, built with the stack protector, and with no manifest that asks for
-# an execution level.
+# DEP on, built with the stack protector, and with a manifest that asks to
+# run as invoked.
 set -u
 exe=$1
 objdir=$(dirname "$exe")/CMakeFiles/kolvena_core.dir/src
@@ -49,12 +49,9 @@ check_exe() {
   if [ $(( 0x$flags & want_flags )) -ne $(( want_flags )) ]; then
     fail "$exe: DllCharacteristics 0x$flags lacks 0x$(printf %x "$want_flags")"
   fi
-  # A manifest that names an execution level (even asInvoker) turns off the
-  # file virtualisation that lets the 32-bit build save Kolvena.cfg in the
-  # Windows directory without administrator rights.
-  if grep -qa requestedExecutionLevel "$exe"; then
-    fail "$exe carries a manifest that asks for an execution level"
-  fi
+  # Run as invoked, so that Windows virtualises neither build's saves.
+  grep -qa 'requestedExecutionLevel level="asInvoker" uiAccess="false"' "$exe" ||
+    fail "$exe carries no manifest that asks to run as invoked"
 
   echo "ok: $exe imports: $(echo $dlls); loads on first use: $(echo $named | tr ' ' '\n' | grep -vxF -f <(echo "$dlls" | tr ' ' '\n') | tr '\n' ' ')flags 0x$flags"
 }
