@@ -176,6 +176,13 @@ extern BOOL (WINAPI *pSetProcessDPIAware)(void);
 void najdi_dpi_zavest(void);
 void povej_dpi_zavest(void);
 
+// The reason Windows shows while the session's end waits for Kolvena's save
+// (ShutdownBlockReasonCreate and ShutdownBlockReasonDestroy, Vista), found in
+// user32 by najdi_razlog; tests put a stand-in into the pointer after it.
+extern BOOL (WINAPI *pShutdownBlockReasonCreate)(HWND, LPCWSTR);
+extern BOOL (WINAPI *pShutdownBlockReasonDestroy)(HWND);
+void najdi_razlog(void);
+
 // MSHookStart starts the hook thread unless it runs, which installs both
 // hooks and renews them by itself; the window's thread installs none.
 // MSHookStop ends the thread, both hooks removed, and returns the journal

@@ -48,6 +48,20 @@ static UINT uTaskbarCreated;
 // What Windows shows for Kolvena while the end of the session waits for its save.
 constexpr wchar_t RAZLOG_CAKANJA[] = L"Kolvena shranjuje seznam programov";
 
+BOOL (WINAPI *pShutdownBlockReasonCreate)(HWND, LPCWSTR);
+BOOL (WINAPI *pShutdownBlockReasonDestroy)(HWND);
+
+void najdi_razlog(void)
+{
+    static bool poskuseno = false;
+    if (poskuseno)
+        return;
+    poskuseno = true;
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    poisci_funkcijo(user32, "ShutdownBlockReasonCreate", pShutdownBlockReasonCreate);
+    poisci_funkcijo(user32, "ShutdownBlockReasonDestroy", pShutdownBlockReasonDestroy);
+}
+
 // One Kolvena a session: a second copy would add a second icon and a second
 // hook, and each would keep its own list. The name lives in the session's
 // own namespace, so that every user signed in has a Kolvena of his own.
@@ -423,9 +437,12 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     // first, and Windows names the reason to the user meanwhile.
     case WM_ENDSESSION:
         if (wParam && shranjevanje_na_poti()) {
-            ShutdownBlockReasonCreate(hwnd, RAZLOG_CAKANJA);
+            najdi_razlog();
+            if (pShutdownBlockReasonCreate != NULL)
+                pShutdownBlockReasonCreate(hwnd, RAZLOG_CAKANJA);
             pocakaj_shranjevanje();
-            ShutdownBlockReasonDestroy(hwnd);
+            if (pShutdownBlockReasonDestroy != NULL)
+                pShutdownBlockReasonDestroy(hwnd);
         }
         return 0;
 

@@ -291,7 +291,8 @@ TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made fu
         CHECK_FALSE((shrani_cfg() || saved()));
         HWND h = end != 2 ? wt::make_tray_window() : NULL;
         if (end == 3) {
-            wt::PatchedImport r("user32.dll", "ShutdownBlockReasonCreate", (void *)noted_reason);
+            najdi_razlog();
+            wt::Restore<decltype(pShutdownBlockReasonCreate)> r(pShutdownBlockReasonCreate, noted_reason);
             SendMessageA(h, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
         }
         wt::destroy_tray_window(h);
