@@ -859,17 +859,12 @@ inline void destroy_tray_window(HWND h)
 
 // ---- the journal hook, granted or refused ----
 //
-// Windows since Vista refuses a journal-record hook to a program without UI
-// access (SetWindowsHookExA returns NULL), and so does Wine 10; Wine 8 lets
-// any program in. Tests give Kolvena's seam namesti_hook the answer they
-// need, the same on every platform:
-// - journal_refused: Windows' normal case;
-// - journal_granted: the system's own hook where it grants one, otherwise a
-//   do-nothing hook of the calling thread, a handle that UnhookWindowsHookEx
-//   removes as it removes a journal hook. The system calls no journal
-//   procedure through that one: tests of the journal's events ask
-//   journal_system() first.
-// Other kinds of hook go to the system.
+// Windows since Vista and Wine 10 refuse a journal-record hook to a program
+// without UI access; Wine 8 grants it. Tests give Kolvena's seam namesti_hook
+// the answer they need, the same on every platform: journal_refused
+// (Windows' normal case), or journal_granted: the system's hook, otherwise a
+// do-nothing hook of the calling thread, which UnhookWindowsHookEx removes
+// alike but which sees no event (tests of events ask journal_system()).
 inline LRESULT CALLBACK hands_on(int code, WPARAM wParam, LPARAM lParam)
 {
     return CallNextHookEx(NULL, code, wParam, lParam);
