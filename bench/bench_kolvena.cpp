@@ -154,8 +154,7 @@ static double zgradi(int nacin, double *unicenje)
     double t0 = now_us();
     sestavi_menu(okno, &o);
     double t1 = now_us();
-    if (tekoce_odprtje() == &o)
-        koncaj_slike(okno, &o);
+    koncaj_slike(okno, &o);
     DestroyMenu(o.popup);
     for (int i = 0; i < o.nslik; i++)
         DeleteObject(o.slike[i]);

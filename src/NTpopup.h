@@ -92,7 +92,7 @@ void pocakaj_shranjevanje(void);
 // ---- tray shell (shell.cpp, shell_hook.cpp) ----
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;   // the tray icon's callback; lParam is the mouse message
 constexpr UINT MSHOOK_MSG = 2026;             // posted by the mouse hook for each input event
-constexpr UINT_PTR TIMER_TIP = 666;           // the window's one timer: tooltip and hook renewal
+constexpr UINT_PTR TIMER_TIP = 666;           // the window's timer: tooltip and hook renewal
 constexpr UINT TRAY_ID = 1;                   // uID of the one tray icon
 
 extern HINSTANCE ghInst;
@@ -144,6 +144,9 @@ extern NOTIFYICONDATAA sprememba;
 // messages already waiting; wParam is the opening's number (see
 // meni_pritisk in menu.cpp).
 constexpr UINT MENI_ODPRT = WM_APP + 1;
+// Posted by the icon readers to the window when a file has answered, once
+// for the answers that come before the window takes it (menu_bralci.cpp).
+constexpr UINT IKONE_PRISPELE = WM_APP + 2;
 
 // The icon's place on the screen, Shell_NotifyIconGetRect (Windows 7 and
 // later), found in shell32 by najdi_klic_ikone at its first call; tests put
@@ -267,9 +270,8 @@ void najdi_pretvorbo(void);
 // The window took the MENI_ODPRT message of opening `st`.
 void meni_odprt(WPARAM st);
 // One opening of the menu: its popup and, in picture mode, its pictures
-// and the files whose icons they wait for. Made and written by the window's
-// thread; the readers (menu_bralci.cpp) read `pot`, `stran` and `caka` of
-// the current opening and of those it interrupted, with their lock held.
+// and the files whose icons they wait for. Lives on the stack of its
+// Prikazi_Menu; only the window's thread touches it.
 struct Odprtje {
     HMENU popup;
     int nslik;                          // pictures made, one for each entry
@@ -287,44 +289,46 @@ struct Odprtje {
 // Appends the entries (text, or pictures) and the fixed items to o->popup.
 void sestavi_menu(HWND hwnd, Odprtje *o, const POINT *kje = nullptr);
 // The entries' pictures appended to o->popup (menu_slike.cpp), each
-// deleted by the caller after the menu. spremljaj_pozne_ikone, before the
-// menu is tracked, has icons that come late drawn into it; koncaj_slike,
-// before it is destroyed, lets the opening go.
+// deleted by the caller after the menu; o is the current opening from then
+// on. spremljaj_pozne_ikone, before the menu is tracked, has icons that
+// come late drawn into it; koncaj_slike, once it is gone, ends the
+// opening (nothing for one that drew no pictures). pozne_ikone: the window
+// took IKONE_PRISPELE, and the icons that came are drawn into the menus
+// shown.
 void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje);
 // A blank canvas for a picture at a scale other than 96 DPI: a bitmap
 // compatible with hdc, of the kind LoadBitmapA gives at 96 DPI.
 HBITMAP prazno_platno(HDC hdc, int sirina, int visina);
 void spremljaj_pozne_ikone(HWND hwnd, Odprtje *o);
 void koncaj_slike(HWND hwnd, Odprtje *o);
+void pozne_ikone(HWND hwnd);
 // The menus of this thread that are shown repainted (menu.cpp).
 void osvezi_menije(void);
 // The first icon of the program at `pot`, `stran` pixels square; it reads
 // the file, so runs on a reader only.
 HICON izvleci_ikono(const char *pot, int stran);
 
-// The readers (menu_bralci.cpp): NAJVEC_BRALCEV threads, and one more for
-// each silent file that keeps one waiting, up to NAJVEC_DRZANIH such files
-// (those of a list, and of another that an edit put in its place):
-// NAJVEC_NITI threads at most. They read the icons of the files that the
-// openings ask for.
-// zahtevaj_ikone makes o current and asks for its files, one read per
-// file; pocakaj_ikone waits until an answer for o is there or najvec_ms
-// have passed since zacetek (false then); prevzemi_ikone takes o's
-// answers, the icon of each entry that answered in ikone (NULL: none) and
-// novo set for it, and returns their number; vrni_ikone gives them back
-// once drawn; odjavi_ikone ends o, whose answers that come afterwards are
-// given back by the readers, and has the opening it interrupted ask again
-// for what it still waits for.
+// The readers (menu_bralci.cpp): threads that read the icons of the files
+// that the window's thread asks for, one read per file and size, and tell
+// the window hwnd of the last ask (IKONE_PRISPELE) when one has answered. A
+// silent file holds one reader; there are NAJVEC_NITI at most, enough for
+// NAJVEC_DRZANIH silent files (those of a list, and of another that an
+// edit put in its place) and NAJVEC_BRALCEV readers beside them.
+// prosi_ikono asks for the icon of `pot` at `stran` pixels; ikona_prebrana
+// tells whether that file has answered, its icon in *ikona (NULL: none),
+// which stays the table's until pozabi_ikone gives every answer back;
+// pocakaj_odgovor waits for the next answer, najvec_ms at most;
+// ikone_sprejete: the window took IKONE_PRISPELE; opusti_vrsto drops the
+// reads that no reader has taken yet.
 constexpr int NAJVEC_BRALCEV = 4;
 constexpr int NAJVEC_DRZANIH = 2 * MAX_VNOSOV;
 constexpr int NAJVEC_NITI = NAJVEC_BRALCEV + NAJVEC_DRZANIH;
-void zahtevaj_ikone(Odprtje *o);
-bool pocakaj_ikone(const Odprtje *o, DWORD zacetek, DWORD najvec_ms);
-int  prevzemi_ikone(Odprtje *o, HICON ikone[MAX_VNOSOV], bool novo[MAX_VNOSOV]);
-void vrni_ikone(HICON ikone[MAX_VNOSOV]);
-bool caka_ikone(const Odprtje *o);
-void odjavi_ikone(Odprtje *o);
-Odprtje *tekoce_odprtje(void);
+void prosi_ikono(HWND hwnd, const char *pot, int stran);
+bool ikona_prebrana(const char *pot, int stran, HICON *ikona);
+void pocakaj_odgovor(DWORD najvec_ms);
+void ikone_sprejete(void);
+void opusti_vrsto(void);
+void pozabi_ikone(void);
 
 // A letter typed in the open menu (WM_MENUCHAR): the window's answer for
 // the menu that Prikazi_Menu tracks, the default handling's for any other.

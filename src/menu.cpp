@@ -382,8 +382,7 @@ int Prikazi_Menu(HWND hwnd, const POINT *kje)
         SetForegroundWindow(hwnd);
     int izbira = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_VERTICAL, pt.x, pt.y, 0, hwnd, NULL);
     // The menu is gone: an icon that comes after this is given back.
-    if (tekoce_odprtje() == &o)
-        koncaj_slike(hwnd, &o);
+    koncaj_slike(hwnd, &o);
     odprt_st = prej_odprt;
     sprejet_st = prej_sprejet;
     sledeno = prej_sledeno;

@@ -184,11 +184,57 @@ static HBITMAP naredi_sliko(Risanje &r, HDC hdcOkno, const char *opis, int dpi)
     return slika;
 }
 
-// While an open menu has entries whose files have not answered, their
-// answers are looked for this often and drawn into the menu: soon enough to
-// look immediate, seldom enough to cost nothing.
-constexpr UINT POZNE_IKONE_MS = 50;
-constexpr UINT_PTR TIMER_POZNE_IKONE = 667;
+// ---- the openings and their icons ----
+//
+// Every opening of the menu in picture mode is an Odprtje on the stack of
+// its Prikazi_Menu, made, read and ended by the window's thread alone. The
+// one being built or tracked is `tekoce`; through `prejsnje` it leads to
+// those it interrupted (a menu asked for while a build's box is up). The
+// readers are asked for files (prosi_ikono); their answers stay in their
+// table while any opening of the chain is up, so that each opening of it
+// takes from there what it waits for, and are given back when the last one
+// ends (pozabi_ikone): nothing is kept from one menu to the next.
+
+static Odprtje *tekoce;
+
+// Asks for the files that o still waits for.
+static void prosi_za(HWND hwnd, const Odprtje *o)
+{
+    for (int i = 0; i < o->nslik; i++)
+        if (o->caka[i])
+            prosi_ikono(hwnd, o->pot[i], o->stran);
+}
+
+// The answers o waits for that have come: each icon drawn into its entry's
+// picture in r's context; an entry whose file has no icon is marked in
+// brez_ikone where the caller tells of it (NULL: nothing is said). Returns
+// the number of icons drawn.
+static int vzemi_odgovore(Odprtje *o, Risanje &r, bool *brez_ikone)
+{
+    int narisanih = 0;
+    for (int i = 0; i < o->nslik; i++) {
+        HICON ikona;
+        if (!o->caka[i] || !ikona_prebrana(o->pot[i], o->stran, &ikona))
+            continue;
+        o->caka[i] = false;
+        if (ikona == NULL && brez_ikone != NULL)
+            brez_ikone[i] = true;
+        if (ikona == NULL || o->slike[i] == NULL)
+            continue;
+        izberi(r, o->slike[i]);
+        narisi_ikono(r.mem, ikona, o->stran);
+        narisanih++;
+    }
+    return narisanih;
+}
+
+static bool caka_ikone(const Odprtje *o)
+{
+    for (int i = 0; i < o->nslik; i++)
+        if (o->caka[i])
+            return true;
+    return false;
+}
 
 // Draws the pictures of every entry into o (its popup, its pictures), for a
 // menu that opens at `kje` (at the cursor where that is NULL). The files are
@@ -217,25 +263,26 @@ void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje)
         o->nslik++;
     }
     o->vnosov = o->nslik;
-    zahtevaj_ikone(o);
+    // A new menu reads every icon anew; one inside another takes the
+    // readers from it until it ends.
+    if (tekoce == NULL)
+        pozabi_ikone();
+    o->prejsnje = tekoce;
+    tekoce = o;
+    opusti_vrsto();
+    prosi_za(hwnd, o);
 
     Risanje r;
     zacni_risanje(r, hdc, pisava);
     for (int i = 0; i < o->nslik; i++)
         o->slike[i] = naredi_sliko(r, hdc, o->opis[i], dpi);
     bool brez_ikone[MAX_VNOSOV] = {};
-    HICON ikone[MAX_VNOSOV];
-    bool novo[MAX_VNOSOV];
-    while (caka_ikone(o) && pocakaj_ikone(o, zacetek, KRATKO_CAKANJE_MS)) {
-        prevzemi_ikone(o, ikone, novo);
-        for (int i = 0; i < o->nslik; i++) {
-            if (novo[i] && ikone[i] != NULL && o->slike[i] != NULL) {
-                izberi(r, o->slike[i]);
-                narisi_ikono(r.mem, ikone[i], o->stran);
-            }
-            brez_ikone[i] = brez_ikone[i] || (novo[i] && ikone[i] == NULL);
-        }
-        vrni_ikone(ikone);
+    for (;;) {
+        vzemi_odgovore(o, r, brez_ikone);
+        const DWORD minilo = GetTickCount() - zacetek;
+        if (!caka_ikone(o) || minilo >= KRATKO_CAKANJE_MS)
+            break;
+        pocakaj_odgovor(KRATKO_CAKANJE_MS - minilo);   // woken at every answer
     }
     koncaj_risanje(r);
     ReleaseDC(hwnd, hdc);
@@ -262,75 +309,53 @@ void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje)
     }
 }
 
-// Draws an icon that came late into the picture of its entry.
-static void dorisi_ikono(HBITMAP slika, HICON ikona, int stran)
+// The answers that have come for every shown menu: each icon drawn into its
+// entry's picture, in place, and the menus' windows repainted (a menu draws
+// a bitmap item anew only when its window is repainted). A file that
+// answered with no icon changes nothing: no box comes while the menu is
+// open. An opening not yet shown (its build waits for its answers, or has
+// stopped in a box after waiting) takes them once its menu is shown.
+void pozne_ikone(HWND)
 {
-    HDC mem = CreateCompatibleDC(NULL);
-    HGDIOBJ prej = SelectObject(mem, slika);
-    narisi_ikono(mem, ikona, stran);
-    SelectObject(mem, prej);
-    DeleteDC(mem);
-}
-
-// Whether any opening of the chain has its menu shown and waits for icons.
-static bool kdo_caka(void)
-{
-    for (const Odprtje *o = tekoce_odprtje(); o != NULL; o = o->prejsnje)
-        if (o->odprt && caka_ikone(o))
-            return true;
-    return false;
-}
-
-// The late answers of every shown menu: each icon drawn into its entry's
-// picture, in place, in the menu whose entry waits for it, and the menus'
-// windows repainted (a menu draws a bitmap item anew only when its window
-// is repainted). A file that answered with no icon changes nothing: no box
-// comes while the menu is open. An opening not yet shown (its build waits
-// for its answers, or has stopped in a box after waiting) is left alone: it
-// takes what it waits for once its menu is shown.
-static void CALLBACK pozne_ikone(HWND hwnd, UINT, UINT_PTR, DWORD)
-{
-    int narisanih = 0;
-    for (Odprtje *o = tekoce_odprtje(); o != NULL; o = o->prejsnje) {
-        if (!o->odprt)
-            continue;
-        HICON ikone[MAX_VNOSOV];
-        bool novo[MAX_VNOSOV];
-        if (prevzemi_ikone(o, ikone, novo) == 0)
-            continue;
-        for (int i = 0; i < o->nslik; i++)
-            if (novo[i] && ikone[i] != NULL && o->slike[i] != NULL) {
-                dorisi_ikono(o->slike[i], ikone[i], o->stran);
-                narisanih++;
-            }
-        vrni_ikone(ikone);
+    ikone_sprejete();
+    if (tekoce == NULL) {
+        pozabi_ikone();   // answers that came after the last menu
+        return;
     }
+    bool kdo_caka = false;
+    for (const Odprtje *o = tekoce; o != NULL; o = o->prejsnje)
+        kdo_caka = kdo_caka || (o->odprt && caka_ikone(o));
+    if (!kdo_caka)
+        return;
+    Risanje r = { CreateCompatibleDC(NULL), NULL, NULL, NULL };
+    int narisanih = 0;
+    for (Odprtje *o = tekoce; o != NULL; o = o->prejsnje)
+        if (o->odprt)
+            narisanih += vzemi_odgovore(o, r, NULL);
+    koncaj_risanje(r);
     if (narisanih > 0)
         osvezi_menije();
-    if (!kdo_caka())
-        KillTimer(hwnd, TIMER_POZNE_IKONE);
-}
-
-// The late answers looked for while a shown menu waits for any.
-static void isci_pozne(HWND hwnd)
-{
-    if (kdo_caka())
-        SetTimer(hwnd, TIMER_POZNE_IKONE, POZNE_IKONE_MS, pozne_ikone);
-    else
-        KillTimer(hwnd, TIMER_POZNE_IKONE);
 }
 
 void spremljaj_pozne_ikone(HWND hwnd, Odprtje *o)
 {
     o->odprt = true;
-    isci_pozne(hwnd);
+    pozne_ikone(hwnd);
 }
 
 void koncaj_slike(HWND hwnd, Odprtje *o)
 {
     o->odprt = false;
-    odjavi_ikone(o);
-    // The opening this one interrupted goes on: if its menu is shown, its
-    // answers are looked for again.
-    isci_pozne(hwnd);
+    // Openings end in the reverse order of their start; one in text mode
+    // never began.
+    if (tekoce != o)
+        return;
+    tekoce = o->prejsnje;
+    // The reads that o asked for and no reader has taken are dropped; the
+    // opening that it interrupted, current again, asks again for its own.
+    opusti_vrsto();
+    if (tekoce != NULL)
+        prosi_za(hwnd, tekoce);
+    else
+        pozabi_ikone();
 }

@@ -446,9 +446,8 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         }
         return 0;
 
-    // Only TIMER_TIP turns the tooltip and starts the hooks: the window's
-    // other timer (the pictures' late icons) is its procedure's, and any
-    // other tick is left to the default handling.
+    // Only TIMER_TIP turns the tooltip and starts the hooks: any other tick
+    // is left to the default handling.
     case WM_TIMER:
         if (wParam != TIMER_TIP)
             break;
@@ -460,6 +459,10 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
     case MENI_ODPRT:
         meni_odprt(wParam);
+        return 0;
+
+    case IKONE_PRISPELE:
+        pozne_ikone(hwnd);
         return 0;
 
     case MSHOOK_MSG:
