@@ -19,7 +19,9 @@
 // holds, beside those held, until NAJVEC_DRZANIH different silent files
 // hold one each. Threads are bounded by NAJVEC_NITI, the table by
 // NAJVEC_BRANJ.
-#include "NTpopup.h"
+#include "menu.h"
+
+#include "config_list.h"
 
 #include <string.h>
 

@@ -29,7 +29,7 @@
 // but the hooks' work and runs at THREAD_PRIORITY_TIME_CRITICAL, so it
 // answers at once; the process keeps its idle priority class. Neither hook
 // procedure waits for anything.
-#include "NTpopup.h"
+#include "shell_hook.h"
 
 HHOOK g_hMSHook;      // journal-record hook; written by the hook thread
 HHOOK g_hLLHook;      // low-level mouse hook; written by the hook thread
