@@ -253,7 +253,7 @@ static bool zapisi(const char *ime, bool *otvorjena, bool *zavrnjena, const Sezn
 // place: a full stick could keep half a file. Nor does it replace the old
 // file once Kolvena's end has stopped waiting for it (opusceno): the user
 // has been told that the list was not saved.
-static Posel shranjevanje;
+static Posel shranjevanje;   // the save beside Kolvena.exe, below
 static Izid shrani_v(const char *ime, const char *novo, const Seznam *prenosni = nullptr)
 {
     // A read-only file cannot be opened for writing, so it is not replaced
@@ -316,11 +316,11 @@ static Seznam kopija;
 // failed, and Kolvena ends. A working stick writes the list in far less.
 constexpr DWORD KONCNO_CAKANJE_MS = 5000;
 
-static Opravljeno shrani_kopijo(void *)
+static Opravljeno shrani_kopijo(void *seznam)
 {
     char nova[MAX_PATH];
     return stakni(nova, prenosna_cfg, NOVA_KONCNICA) &&
-                   shrani_v(prenosna_cfg, nova, &kopija) == Izid::SHRANJENO
+                   shrani_v(prenosna_cfg, nova, (const Seznam *)seznam) == Izid::SHRANJENO
                ? Opravljeno::DA
                : Opravljeno::NE;
 }
@@ -343,6 +343,7 @@ static bool shrani_prenosno(void)
     }
     shranjevanje.delo = shrani_kopijo;
     shranjevanje.povej = ni_shranjeno_pozno;
+    shranjevanje.zanj = &kopija;
     shranjevanje.do_konca = true;
     return pozeni_posel(&shranjevanje, KRATKO_CAKANJE_MS);
 }

@@ -11,8 +11,6 @@
 #include "oznake.h"
 #include "shell_hook.h"
 
-#include <string.h>
-
 HMENU hmenu1;
 HMENU hpopup1;
 

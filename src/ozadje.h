@@ -26,7 +26,7 @@ enum class Opravljeno {
 };
 
 // One piece of work, and what its thread and the waiting thread share. The
-// caller sets the first three before pozeni_posel and owns `zanj`; the rest
+// caller sets the first four before pozeni_posel and owns `zanj`; the rest
 // is the helper's, read and written under its lock.
 struct Posel {
     Opravljeno (*delo)(void *zanj);   // the work, on the thread

@@ -8,8 +8,6 @@
 #include "menu.h"
 #include "shell_hook.h"
 
-#include <string.h>
-
 HINSTANCE ghInst;
 int tri_mous;
 int gi;
