@@ -9,6 +9,12 @@
 //   bench_kolvena hostile <Windows path of a file> <runs>
 //   bench_kolvena linear <runs> <Windows path of a file>...
 #include "NTpopup.h"
+#include "config.h"
+#include "config_list.h"
+#include "dialog.h"
+#include "klici.h"
+#include "menu.h"
+#include "shell_hook.h"
 #include "../tests/common/private_memory.h"
 
 #include <commctrl.h>

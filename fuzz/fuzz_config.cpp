@@ -11,7 +11,7 @@
 //
 // On Linux the streams do no CR LF translation and know no Ctrl+Z: a CR is a
 // byte like any other here. The Windows tests (tests/config) cover text mode.
-#include "NTpopup.h"
+#include "config_list.h"
 #include "../tests/common/pattern.h"
 
 #include <stdint.h>

@@ -1,7 +1,12 @@
 // Kolvena.cfg in the Windows directory, or in the user's own folder where
 // the Windows directory is closed to him, or beside Kolvena.exe: creation at
 // start-up, load and save.
-#include "NTpopup.h"
+#include "config.h"
+
+#include "config_list.h"
+#include "dialog.h"
+#include "ozadje.h"
+#include "poti.h"
 
 #include <io.h>
 #include <shlobj.h>
@@ -9,8 +14,6 @@
 #include <string.h>
 
 char w_dir[1024];
-HANDLE fhandle;
-FILE *cfgdat;
 char osebna_cfg[MAX_PATH];
 char prenosna_mapa[MAX_PATH];
 char prenosna_cfg[MAX_PATH];
@@ -102,42 +105,6 @@ static bool najdi_prenosno(void)
     return true;
 }
 
-void prenosna_pot(const char *pot, char *izhod, size_t velikost)
-{
-    kopiraj(izhod, velikost, pot);
-    char m[MAX_PATH], p[MAX_PATH];
-    kopiraj(m, sizeof m, prenosna_mapa);
-    kopiraj(p, sizeof p, pot);
-    CharUpperA(m);
-    CharUpperA(p);
-    if (m[0] == '\0' || m[1] != ':' || p[0] != m[0] || p[1] != ':' || p[2] != '\\')
-        return;
-    // The folders both paths share, up to and including the last backslash.
-    size_t skupno = 0;
-    for (const char *c = m; *c != '\0';) {
-        const char *naslednji = CharNextA(c);
-        if (memcmp(c, p + (c - m), (size_t)(naslednji - c)) != 0)
-            break;
-        if (*c == '\\')
-            skupno = (size_t)(naslednji - m);
-        c = naslednji;
-    }
-    // One "..\" for each of Kolvena's folders below them, then the rest.
-    char rel[4 * MAX_PATH];
-    size_t n = 0;
-    for (const char *c = prenosna_mapa + skupno; *c != '\0'; c = CharNextA(c)) {
-        if (*c == '\\') {
-            memcpy(rel + n, "..\\", 3);
-            n += 3;
-        }
-    }
-    kopiraj(rel + n, sizeof rel - n, pot + skupno);
-    // polna_pot joins it to Kolvena's folder again, and GetFullPathNameA
-    // takes no ANSI path beyond MAX_PATH: one whose join would not fit stays full.
-    if (strlen(rel) < velikost && strlen(prenosna_mapa) + strlen(rel) < MAX_PATH)
-        kopiraj(izhod, velikost, rel);
-}
-
 // Copies the list `izvor` into the local home `cfg`, which is the home from
 // then on; where the copy fails, the list is read from `izvor` until the
 // first save has put it into the local file (false then). The copy is made
@@ -210,10 +177,10 @@ void zacni_cfg(void)
         }
     }
     if (osebna_cfg[0] == '\0') {
-        fhandle = CreateFileA(CFG_IME, GENERIC_READ, FILE_SHARE_READ, NULL,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (fhandle != INVALID_HANDLE_VALUE)
-            CloseHandle(fhandle);
+        HANDLE h = CreateFileA(CFG_IME, GENERIC_READ, FILE_SHARE_READ, NULL, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
     }
     beri_cfg();
 }
@@ -221,14 +188,13 @@ void zacni_cfg(void)
 void beri_cfg(void)
 {
     SetCurrentDirectoryA(w_dir);
-    cfgdat = fopen(prenosna_cfg[0] != '\0' ? prenosna_cfg
-                   : gostujoca_cfg[0] != '\0' ? gostujoca_cfg
-                   : osebna_cfg[0] != '\0' ? osebna_cfg : CFG_IME, "r");
-    if (cfgdat == NULL)
+    FILE *f = fopen(prenosna_cfg[0] != '\0' ? prenosna_cfg
+                    : gostujoca_cfg[0] != '\0' ? gostujoca_cfg
+                    : osebna_cfg[0] != '\0' ? osebna_cfg : CFG_IME, "r");
+    if (f == NULL)
         return;
-    long odvec = beri_tok(cfgdat);
-    fclose(cfgdat);
-    cfgdat = NULL;
+    long odvec = beri_tok(f);
+    fclose(f);
     if (odvec > 0)
         MessageBoxA(NULL,
                     "Datoteka Kolvena.cfg navaja vec kot 19 programov.\n"
@@ -258,21 +224,20 @@ struct Seznam {
 static bool zapisi(const char *ime, bool *otvorjena, bool *zavrnjena, const Seznam *prenosni)
 {
     _doserrno = 0;
-    cfgdat = fopen(ime, "w");
-    *otvorjena = cfgdat != NULL;
-    *zavrnjena = cfgdat == NULL && _doserrno == ERROR_ACCESS_DENIED;
-    if (cfgdat == NULL)
+    FILE *f = fopen(ime, "w");
+    *otvorjena = f != NULL;
+    *zavrnjena = f == NULL && _doserrno == ERROR_ACCESS_DENIED;
+    if (f == NULL)
         return false;
     bool zapisano = prenosni == nullptr
-                        ? pisi_tok(cfgdat)
-                        : pisi_tok(cfgdat, prenosni->polje, prenosni->stevilo, prenosni->kljuka);
-    if (fflush(cfgdat) != 0)
+                        ? pisi_tok(f)
+                        : pisi_tok(f, prenosni->polje, prenosni->stevilo, prenosni->kljuka);
+    if (fflush(f) != 0)
         zapisano = false;
-    if (!FlushFileBuffers((HANDLE)_get_osfhandle(_fileno(cfgdat))))
+    if (!FlushFileBuffers((HANDLE)_get_osfhandle(_fileno(f))))
         zapisano = false;
-    if (fclose(cfgdat) != 0)
+    if (fclose(f) != 0)
         zapisano = false;
-    cfgdat = NULL;
     return zapisano;
 }
 
@@ -288,7 +253,7 @@ static bool zapisi(const char *ime, bool *otvorjena, bool *zavrnjena, const Sezn
 // place: a full stick could keep half a file. Nor does it replace the old
 // file once Kolvena's end has stopped waiting for it (opusceno): the user
 // has been told that the list was not saved.
-static bool opusceno(void);
+static Posel shranjevanje;   // the save beside Kolvena.exe, below
 static Izid shrani_v(const char *ime, const char *novo, const Seznam *prenosni = nullptr)
 {
     // A read-only file cannot be opened for writing, so it is not replaced
@@ -299,7 +264,7 @@ static Izid shrani_v(const char *ime, const char *novo, const Seznam *prenosni =
 
     bool otvorjena = false, novo_zavrnjeno = false, zavrnjena = false;
     bool zapisano = zapisi(novo, &otvorjena, &novo_zavrnjeno, prenosni);
-    if (prenosni != nullptr && opusceno())
+    if (prenosni != nullptr && posel_opuscen(&shranjevanje))
         zapisano = false;
     if (zapisano && MoveFileExA(novo, ime, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return Izid::SHRANJENO;
@@ -333,71 +298,42 @@ static bool shrani_osebno(void)
 //
 // A stick that stops answering holds every thread that touches it, for
 // seconds or for good. So the list beside Kolvena.exe is saved on a thread
-// of its own, from a copy made here with its paths in their portable form,
-// and the window's thread waits for it KRATKO_CAKANJE_MS at most: a save
-// that has ended by then answers as ever; one that fails later says so from
-// its own thread. While a save is still on its way the next one is refused:
-// the stick holds it.
+// of its own (ozadje.h), from a copy made here with its paths in their
+// portable form, and the window's thread waits for it KRATKO_CAKANJE_MS at
+// most: a save that has ended by then answers as ever; one that fails later
+// says so from its own thread. While a save is still on its way the next
+// one is refused: the stick holds it.
 //
 // Kolvena's end waits for a save on its way (pocakaj_shranjevanje): the
 // process's end would stop the save's thread wherever it stands.
 //
-// Shared with the save's thread, under `kljuc_shranjevanja`: `shr`. The
-// copy is written by the window's thread only while no save is on its way.
+// The copy is written by the window's thread only while no save is on its
+// way, and read by the save's thread.
 static Seznam kopija;
-static struct {
-    bool tece;       // on its way, or ended and its answer not yet taken
-    bool koncano, ok;
-    bool sam_pove;   // the window's thread no longer waits: the thread says a failure
-    bool konec;      // Kolvena's end waits for it and says a failure
-    bool opusceno;   // the end waited no longer: the new file replaces nothing
-} shr;
-static CRITICAL_SECTION kljuc_shranjevanja;
-static HANDLE nit_shr;   // the last save's thread
 
 // A stick that has not finished a save this long after " Izhod " (or the
 // end of the Windows session) does not answer: the save is reported as
 // failed, and Kolvena ends. A working stick writes the list in far less.
 constexpr DWORD KONCNO_CAKANJE_MS = 5000;
 
-static bool opusceno(void)
-{
-    EnterCriticalSection(&kljuc_shranjevanja);
-    const bool o = shr.opusceno;
-    LeaveCriticalSection(&kljuc_shranjevanja);
-    return o;
-}
-
-static DWORD WINAPI nit_shranjevanja(LPVOID)
+static Opravljeno shrani_kopijo(void *seznam)
 {
     char nova[MAX_PATH];
-    bool ok = stakni(nova, prenosna_cfg, NOVA_KONCNICA) &&
-              shrani_v(prenosna_cfg, nova, &kopija) == Izid::SHRANJENO;
-    EnterCriticalSection(&kljuc_shranjevanja);
-    const bool sam = shr.sam_pove, povej = sam && !ok && !shr.konec;
-    shr.koncano = true;
-    shr.ok = ok;
-    if (sam)
-        shr.tece = false;
-    LeaveCriticalSection(&kljuc_shranjevanja);
-    // Late, it may come while the user works in another window.
-    if (povej)
-        ni_shranjeno(MB_TOPMOST);
-    return 0;
+    return stakni(nova, prenosna_cfg, NOVA_KONCNICA) &&
+                   shrani_v(prenosna_cfg, nova, (const Seznam *)seznam) == Izid::SHRANJENO
+               ? Opravljeno::DA
+               : Opravljeno::NE;
+}
+
+static void ni_shranjeno_pozno(void)
+{
+    ni_shranjeno(MB_TOPMOST);
 }
 
 // False where the save failed within the wait, or could not begin.
 static bool shrani_prenosno(void)
 {
-    static bool pripravljeno = false;
-    if (!pripravljeno) {
-        pripravljeno = true;
-        InitializeCriticalSection(&kljuc_shranjevanja);
-    }
-    EnterCriticalSection(&kljuc_shranjevanja);
-    const bool tece = shr.tece;
-    LeaveCriticalSection(&kljuc_shranjevanja);
-    if (tece)
+    if (posel_na_poti(&shranjevanje))
         return false;
     kopija.stevilo = stevilo_vnosov();
     kopija.kljuka = icn_kljuka;
@@ -405,57 +341,21 @@ static bool shrani_prenosno(void)
         kopiraj(kopija.polje[i].opis, sizeof kopija.polje[i].opis, m_polje[i].opis);
         prenosna_pot(m_polje[i].pot, kopija.polje[i].pot, sizeof kopija.polje[i].pot);
     }
-    shr.tece = true;
-    shr.koncano = shr.sam_pove = shr.konec = shr.opusceno = false;
-    HANDLE h = CreateThread(NULL, 0, nit_shranjevanja, NULL, 0, NULL);
-    if (h == NULL) {
-        shr.tece = false;
-        return false;
-    }
-    if (nit_shr != NULL)
-        CloseHandle(nit_shr);
-    nit_shr = h;
-    WaitForSingleObject(h, KRATKO_CAKANJE_MS);
-    EnterCriticalSection(&kljuc_shranjevanja);
-    const bool koncano = shr.koncano, ok = shr.ok;
-    if (koncano)
-        shr.tece = false;
-    else
-        shr.sam_pove = true;
-    LeaveCriticalSection(&kljuc_shranjevanja);
-    return !koncano || ok;
+    shranjevanje.delo = shrani_kopijo;
+    shranjevanje.povej = ni_shranjeno_pozno;
+    shranjevanje.zanj = &kopija;
+    shranjevanje.do_konca = true;
+    return pozeni_posel(&shranjevanje, KRATKO_CAKANJE_MS);
 }
 
 bool shranjevanje_na_poti(void)
 {
-    if (nit_shr == NULL)
-        return false;
-    EnterCriticalSection(&kljuc_shranjevanja);
-    const bool na_poti = shr.tece && !shr.koncano;
-    LeaveCriticalSection(&kljuc_shranjevanja);
-    return na_poti;
+    return posel_na_poti(&shranjevanje);
 }
 
 void pocakaj_shranjevanje(void)
 {
-    if (nit_shr == NULL)
-        return;
-    EnterCriticalSection(&kljuc_shranjevanja);
-    const bool tece = shr.tece;
-    shr.konec = tece;
-    LeaveCriticalSection(&kljuc_shranjevanja);
-    // Ended and answered: the thread shows at most its own late box, which
-    // stays until the user has read it.
-    if (!tece) {
-        WaitForSingleObject(nit_shr, INFINITE);
-        return;
-    }
-    WaitForSingleObject(nit_shr, KONCNO_CAKANJE_MS);
-    EnterCriticalSection(&kljuc_shranjevanja);
-    const bool ok = shr.koncano && shr.ok;
-    shr.opusceno = !shr.koncano;
-    LeaveCriticalSection(&kljuc_shranjevanja);
-    if (!ok)
+    if (!pocakaj_posel(&shranjevanje, KONCNO_CAKANJE_MS))
         ni_shranjeno(MB_TOPMOST);
 }
 

@@ -1,6 +1,6 @@
 // The program list and the text format of Kolvena.cfg.
 // No Win32 here: the same source is built natively for fuzzing.
-#include "NTpopup.h"
+#include "config_list.h"
 
 #include <string.h>
 

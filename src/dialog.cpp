@@ -1,14 +1,24 @@
 // Settings dialog: the list of entries, browsing for a program, adding and
 // removing entries, the show-icons option, saving with "Koncaj".
-#include "NTpopup.h"
+#include "dialog.h"
+
+#include "config.h"
+#include "config_list.h"
+#include "klici.h"
+#include "oznake.h"
+#include "poti.h"
 
 #include <commdlg.h>
-#include <oleacc.h>
 #include <stddef.h>
 #include <string.h>
-#include <wchar.h>
 
 HWND dlg_odprt;
+
+// Characters the dialog takes for a description.
+constexpr int NAJDALJSI_OPIS = 32;
+
+static BOOL InitializeDLG(HWND hDlg, WPARAM wParam, LPARAM lParam);
+static void Najdi_pot(HWND hDlg);
 
 #if defined(__i386__) || defined(_M_IX86)
 // OPENFILENAME_SIZE_VERSION_400W is not a constant expression: it ends where
@@ -94,7 +104,7 @@ INT_PTR CALLBACK Dlg_proc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
-BOOL InitializeDLG(HWND hDlg, WPARAM, LPARAM)
+static BOOL InitializeDLG(HWND hDlg, WPARAM, LPARAM)
 {
     dlg_odprt = hDlg;
     for (int i = 0; i < stevilo_vnosov(); i++)
@@ -105,11 +115,11 @@ BOOL InitializeDLG(HWND hDlg, WPARAM, LPARAM)
     return TRUE;
 }
 
-BOOL (WINAPI *pGetOpenFileNameW)(LPOPENFILENAMEW);
+static BOOL (WINAPI *pGetOpenFileNameW)(LPOPENFILENAMEW);
 
 // Loaded by hand on first use rather than by the linker's delay-load, whose
 // 32-bit import thunks made by dlltool jump to address 0 on the first call.
-bool comdlg32_nalozen(void)
+static bool comdlg32_nalozen(void)
 {
     static bool poskuseno = false;
     if (!poskuseno) {
@@ -119,35 +129,11 @@ bool comdlg32_nalozen(void)
     return pGetOpenFileNameW != NULL;
 }
 
-// Fills `ansi` with the spelling of `pot` in the ANSI code page that names
-// that very file: bytes that the system's ANSI functions turn back into the
-// same path. False when `pot` has none within `size` bytes, as when a
-// character has no byte in the code page ("C" with caron in 1252) and the
-// conversion puts another character in its place.
-static bool ansi_pot(const wchar_t *pot, char *ansi, int size)
-{
-    if (WideCharToMultiByte(CP_ACP, 0, pot, -1, ansi, size, NULL, NULL) == 0)
-        return false;
-    wchar_t nazaj[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, nazaj, MAX_PATH) == 0)
-        return false;
-    return wcscmp(nazaj, pot) == 0;
-}
-
-bool ansi_ali_kratka(const wchar_t *pot, char *ansi, int size)
-{
-    if (ansi_pot(pot, ansi, size))
-        return true;
-    wchar_t kratka[MAX_PATH];
-    DWORD k = GetShortPathNameW(pot, kratka, MAX_PATH);
-    return k > 0 && k < MAX_PATH && ansi_pot(kratka, ansi, size);
-}
-
 // The file dialog is asked for the path in Unicode, the one form that always
 // names the chosen file: Kolvena keeps paths in the ANSI code page, and the
 // ANSI dialog returns a name that the code page cannot spell with stand-in
 // characters, which name another file or none.
-void Najdi_pot(HWND hDlg)
+static void Najdi_pot(HWND hDlg)
 {
     wchar_t pot[MAX_PATH];
     pot[0] = 0;

@@ -2,17 +2,14 @@
 // cursor, the choice carried out, and the system actions it carries out. The
 // entries' pictures are drawn in menu_slike.cpp, programs started in
 // menu_zagon.cpp.
-#include "NTpopup.h"
+#include "menu.h"
 
-#include <oleacc.h>
-#include <string.h>
-
-// oleacc.dll is loaded when first needed, not linked: the three GUIDs used
-// from its header are defined here, with the values that it declares.
-#include <initguid.h>
-DEFINE_GUID(CLSID_AccPropServices, 0xb5f8350b, 0x0548, 0x48b1, 0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7);
-DEFINE_GUID(IID_IAccPropServices, 0x6e26e776, 0x04f0, 0x495d, 0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69);
-DEFINE_GUID(PROPID_ACC_NAME, 0x608d3df8, 0x8128, 0x4aa7, 0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91);
+#include "config_list.h"
+#include "dialog.h"
+#include "klici.h"
+#include "menu_zagon.h"
+#include "oznake.h"
+#include "shell_hook.h"
 
 HMENU hmenu1;
 HMENU hpopup1;
@@ -34,6 +31,10 @@ static void izhod(HWND hwnd)
     MSHookStop();
     DestroyWindow(hwnd);
 }
+
+// The shutdown privilege enabled, then the shutdown requested; false when
+// the system refused the request.
+static bool ShutDown(void);
 
 // Only OK shuts down: Cancel, Escape and the close box refuse, and a box
 // that could not be shown (0) has asked nobody. A request the system refuses
@@ -59,7 +60,7 @@ constexpr UINT ZAUSTAVITEV_ZASTAVICE = EWX_SHUTDOWN | EWX_POWEROFF;
 constexpr DWORD ZAUSTAVITEV_RAZLOG = SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_OTHER |
                                      SHTDN_REASON_MINOR_OTHER;
 
-bool ShutDown(void)
+static bool ShutDown(void)
 {
     HANDLE token;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
@@ -160,19 +161,6 @@ static HWND okno_menija(HWND m)
         if (GetWindowThreadProcessId(m, NULL) == GetCurrentThreadId() && IsWindowVisible(m))
             return m;
     return NULL;
-}
-
-BOOL (WINAPI *pPhysicalToLogicalPointForPerMonitorDPI)(HWND, LPPOINT);
-
-void najdi_pretvorbo(void)
-{
-    static bool poskuseno = false;
-    if (poskuseno)
-        return;
-    poskuseno = true;
-    // Windows 8.1 and later.
-    poisci_funkcijo(GetModuleHandleA("user32.dll"), "PhysicalToLogicalPointForPerMonitorDPI",
-                    pPhysicalToLogicalPointForPerMonitorDPI);
 }
 
 // Whether the hook's point pt lies on the menu's window m. The low-level
@@ -282,34 +270,7 @@ LRESULT crka_menija(HWND hwnd, WPARAM wParam, LPARAM lParam)
     return MAKELRESULT(prvi, zadetkov == 1 ? MNC_EXECUTE : MNC_SELECT);
 }
 
-// ---- names for screen readers ----
-//
-// A screen reader takes a menu item's name from its text, which a picture
-// entry lacks, and a list box's from the label before it in the tab order,
-// which the dialog's lists lack. Both are named through Dynamic Annotation,
-// which changes nothing that is shown.
-
-IAccPropServices *oznake;
-
-// Made once, on the window's thread, with COM initialised there; kept for
-// the program's life. oleacc is loaded from the system directory first, so
-// that the object's server is that very file.
-IAccPropServices *storitve_oznak(void)
-{
-    static bool poskuseno = false;
-    if (oznake != NULL || poskuseno)
-        return oznake;
-    poskuseno = true;
-    zacni_com();
-    HRESULT (WINAPI *pCoCreateInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID *);
-    poisci_funkcijo(nalozi_sistemsko("ole32.dll"), "CoCreateInstance", pCoCreateInstance);
-    void *p = NULL;
-    if (nalozi_sistemsko("oleacc.dll") != NULL && pCoCreateInstance != NULL &&
-        SUCCEEDED(pCoCreateInstance(CLSID_AccPropServices, NULL, CLSCTX_INPROC_SERVER,
-                                    IID_IAccPropServices, &p)))
-        oznake = (IAccPropServices *)p;
-    return oznake;
-}
+// ---- the picture entries' names for screen readers (oznake.h) ----
 
 // Each picture entry of o's popup named by its description as drawn. The
 // child id of a menu item is its position from the top, counted from 1

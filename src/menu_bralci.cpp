@@ -21,7 +21,9 @@
 // wait and no reader is free starts one more, so a read that waits always
 // has a free reader coming, up to NAJVEC_NITI threads (one for each of
 // NAJVEC_DRZANIH silent files, and NAJVEC_BRALCEV beside them).
-#include "NTpopup.h"
+#include "menu.h"
+
+#include "config_list.h"
 
 #include <string.h>
 

@@ -1,6 +1,11 @@
 // The launcher menu's pictures: each entry drawn as its program's icon and
 // its description, for the DPI of the monitor where the menu opens.
-#include "NTpopup.h"
+#include "menu.h"
+
+#include "config_list.h"
+#include "klici.h"
+#include "ozadje.h"
+#include "poti.h"
 
 #include <string.h>
 
@@ -19,30 +24,10 @@ static int po_dpi(int n, int dpi)
     return MulDiv(n, dpi, USER_DEFAULT_SCREEN_DPI);
 }
 
-HRESULT (WINAPI *pGetDpiForMonitor)(HMONITOR, MONITOR_DPI_TYPE, UINT *, UINT *);
-UINT (WINAPI *pPrivateExtractIconsA)(LPCSTR, int, int, int, HICON *, UINT *, UINT, UINT);
-BOOL (WINAPI *pSystemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT);
-
-void najdi_dpi_klice(void)
-{
-    static bool poskuseno = false;
-    if (poskuseno)
-        return;
-    poskuseno = true;
-    // Windows 8.1 and later: every monitor has a DPI of its own.
-    poisci_funkcijo(nalozi_sistemsko("shcore.dll"), "GetDpiForMonitor", pGetDpiForMonitor);
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    // Windows 2000 and later; Microsoft keeps the right to change or drop it,
-    // hence the fallback.
-    poisci_funkcijo(user32, "PrivateExtractIconsA", pPrivateExtractIconsA);
-    // Windows 10 1607 and later.
-    poisci_funkcijo(user32, "SystemParametersInfoForDpi", pSystemParametersInfoForDpi);
-}
-
 // The DPI of the monitor where the menu opens: at `kje`, or under the cursor
 // where that is NULL. Where monitors have no DPI of their own (before
 // Windows 8.1), the screen's.
-int dpi_pod_kazalcem(HDC hdcOkno, const POINT *kje)
+static int dpi_pod_kazalcem(HDC hdcOkno, const POINT *kje)
 {
     najdi_dpi_klice();
     POINT pt;

@@ -1,81 +1,16 @@
 // Starting the programs of the list: as from Explorer, in their own folder,
 // past the system directory's redirection, through the consent prompt for
 // those that ask for administrator rights.
-#include "NTpopup.h"
+#include "menu_zagon.h"
+
+#include "config_list.h"
+#include "klici.h"
+#include "ozadje.h"
+#include "poti.h"
 
 #include <string.h>
 
-// ---- the system directory of a 32-bit Kolvena on 64-bit Windows ----
-
-BOOL (WINAPI *pIsWow64Process)(HANDLE, PBOOL);
-
-// Whether Kolvena runs as a 32-bit program on 64-bit Windows. IsWow64Process
-// is looked up: Windows XP SP2 and later. Into a local, as starts and icon
-// reads run on several threads at once; the pointer is only a test's seam.
-static bool pod_wow64(void)
-{
-    BOOL (WINAPI *je_wow64)(HANDLE, PBOOL) = pIsWow64Process;
-    if (je_wow64 == NULL)
-        poisci_funkcijo(GetModuleHandleA("kernel32.dll"), "IsWow64Process", je_wow64);
-    BOOL wow = FALSE;
-    return je_wow64 != NULL && je_wow64(GetCurrentProcess(), &wow) && wow;
-}
-
-// Whether the first n bytes of a and b name the same folder: as the file
-// system compares names, each letter as its capital, then byte for byte.
-static bool ista_mapa(const char *a, const char *b, DWORD n)
-{
-    char x[MAX_PATH], y[MAX_PATH];
-    if (n > sizeof x)
-        return false;
-    memcpy(x, a, n);
-    memcpy(y, b, n);
-    CharUpperBuffA(x, n);
-    CharUpperBuffA(y, n);
-    return memcmp(x, y, n) == 0;
-}
-
-// The system directory's name for 32-bit programs that want the real one.
-constexpr char SYSNATIVE[] = "Sysnative";
-
-// The path at which Kolvena reaches the program at `pot`. Windows redirects
-// a 32-bit program's every access to the system directory (System32) to
-// SysWOW64: a program there that has a 32-bit twin would start as the twin,
-// one that exists only in 64 bits would not be found. The real directory is
-// %windir%\Sysnative to a 32-bit program. So a path in the system directory
-// (or below it) whose file is there is written into `izhod` under Sysnative;
-// every other path, and every path in the 64-bit build (which is not
-// redirected and has no Sysnative), is `pot` itself.
-const char *pot_brez_preusmeritve(const char *pot, char *izhod, size_t velikost)
-{
-    if (!pod_wow64())
-        return pot;
-    char sistem[MAX_PATH], polna[MAX_PATH];
-    UINT ns = GetSystemDirectoryA(sistem, sizeof sistem);
-    DWORD np = GetFullPathNameA(pot, sizeof polna, polna, NULL);
-    char *mapa_sistema = ns > 0 && ns < sizeof sistem ? strrchr(sistem, '\\') : NULL;
-    if (mapa_sistema == NULL || np <= ns || np >= sizeof polna || polna[ns] != '\\' ||
-        !ista_mapa(polna, sistem, ns))
-        return pot;
-    // "C:\Windows\" + "Sysnative" + "\x.exe"
-    size_t windows = (size_t)(mapa_sistema + 1 - sistem);
-    if (windows + strlen(SYSNATIVE) + (np - ns) >= velikost)
-        return pot;
-    memcpy(izhod, sistem, windows);
-    memcpy(izhod + windows, SYSNATIVE, strlen(SYSNATIVE));
-    kopiraj(izhod + windows + strlen(SYSNATIVE), velikost - windows - strlen(SYSNATIVE), polna + ns);
-    return GetFileAttributesA(izhod) != INVALID_FILE_ATTRIBUTES ? izhod : pot;
-}
-
 // ---- the shell ----
-
-// A started program may bring its window to the front only when the process
-// that starts it hands it that right (AllowSetForegroundWindow). Kolvena,
-// which has just had the click on its own menu, has the right to hand on.
-static void dovoli_ospredje(DWORD pid)
-{
-    AllowSetForegroundWindow(pid);
-}
 
 HRESULT (WINAPI *pCoInitializeEx)(LPVOID, DWORD);
 static void (WINAPI *pCoUninitialize)(void);
@@ -142,7 +77,7 @@ static bool zazeni_s_soglasjem(HWND hwnd, const char *pot, const char *mapa)
     if (!ShellExecuteExA(&sei))
         return GetLastError() == ERROR_CANCELLED;
     if (sei.hProcess != NULL) {
-        dovoli_ospredje(GetProcessId(sei.hProcess));
+        AllowSetForegroundWindow(GetProcessId(sei.hProcess));
         CloseHandle(sei.hProcess);
     }
     return true;
@@ -200,7 +135,7 @@ constexpr UINT KONEC_NEZAGNANEGA = 1;
 // nothing and needs no particular thread: returns false where the program
 // could not be started. *izklop_ostal as ustvari_proces sets it: then the
 // shell, which loads libraries, is not asked either.
-bool zacni_program(HWND hwnd, const char *pot, bool *izklop_ostal)
+static bool zacni_program(HWND hwnd, const char *pot, bool *izklop_ostal)
 {
     // Its one argument is its own path, in quotes: given no command line,
     // Windows hands the program its path unquoted, and a path with blanks
@@ -232,7 +167,10 @@ bool zacni_program(HWND hwnd, const char *pot, bool *izklop_ostal)
     if (!ustvari_proces(pot, ukaz, v_mapi, &si, &pi, izklop_ostal))
         return !*izklop_ostal && GetLastError() == NAPAKA_POVZDIGNJENJE &&
                zazeni_s_soglasjem(hwnd, pot, v_mapi);
-    dovoli_ospredje(pi.dwProcessId);
+    // A started program may bring its window to the front only when the
+    // process that starts it hands it that right. Kolvena, which has just had
+    // the click on its own menu, has the right to hand on.
+    AllowSetForegroundWindow(pi.dwProcessId);
     // A process whose thread stays held would wait, unseen, for good.
     bool zagnan = ResumeThread(pi.hThread) != (DWORD)-1;
     if (!zagnan)
@@ -246,22 +184,14 @@ bool zacni_program(HWND hwnd, const char *pot, bool *izklop_ostal)
 //
 // CreateProcessA reads the program's file: on a share that is off it holds
 // its thread for seconds or for good. So each start runs on a thread of its
-// own, and the menu call waits for it KRATKO_CAKANJE_MS at most: a start
-// that ends by then says "Programa ne morem izvesti" inside the menu call,
-// as ever; one that ends later says it from its own thread.
-//
-// What the window's thread and the start threads share: `zagoni`, the
-// starts on their way, read and written by both only with `kljuc_zagonov`
-// held. The window's thread takes a free slot (caka) and, when its wait is
-// over, either takes the result and frees the slot (koncan) or leaves the
-// box to the start (sam_pove). A start thread sets koncan and ok, or, where
-// its menu call has stopped waiting, frees the slot itself. A start thread
-// is never ended from outside nor waited for beyond that bound.
+// own (ozadje.h), and the menu call waits for it KRATKO_CAKANJE_MS at most:
+// a start that ends by then says "Programa ne morem izvesti" inside the
+// menu call, as ever; one that ends later says it from its own thread.
+// The window's thread writes a start's hwnd and pot only while it is not on
+// its way; its thread reads them.
 
 struct Zagon {
-    bool caka;            // on its way, or ended and not yet taken
-    bool koncan, ok;      // ended, and whether it started the program
-    bool sam_pove;        // the menu call no longer waits: the thread says a failure
+    Posel posel;
     HWND hwnd;
     char pot[sizeof m_polje[0].pot];
 };
@@ -270,16 +200,15 @@ struct Zagon {
 // programs of a list changed meanwhile.
 constexpr int NAJVEC_ZAGONOV = 2 * MAX_VNOSOV;
 static Zagon zagoni[NAJVEC_ZAGONOV];
-static CRITICAL_SECTION kljuc_zagonov;
 
 static void ne_morem(void)
 {
     MessageBoxA(NULL, "Programa ne morem izvesti", "Menu", MB_OK | MB_TASKMODAL);
 }
 
-static DWORD WINAPI nit_zagona(LPVOID p)
+static Opravljeno zacni(void *zanj)
 {
-    Zagon *z = (Zagon *)p;
+    const Zagon *z = (const Zagon *)zanj;
     // The consent prompt's shell wants COM on this thread; the thread ends
     // with its start, and its apartment with it: one CoUninitialize for the
     // CoInitializeEx that took.
@@ -292,45 +221,7 @@ static DWORD WINAPI nit_zagona(LPVOID p)
     // its menu call no longer waits for then goes unsaid.
     if (com && !izklop_ostal && pCoUninitialize != NULL)
         pCoUninitialize();
-    EnterCriticalSection(&kljuc_zagonov);
-    const bool sam = z->sam_pove;
-    if (sam) {
-        z->caka = false;
-    } else {
-        z->koncan = true;
-        z->ok = ok;
-    }
-    LeaveCriticalSection(&kljuc_zagonov);
-    if (sam && !ok && !izklop_ostal)
-        ne_morem();
-    return 0;
-}
-
-// The length of the root of the full path `mapa`: "E:" of "E:\...",
-// "\\streznik\deljeno" of a UNC path.
-static size_t koren(const char *mapa)
-{
-    if (mapa[1] == ':')
-        return 2;
-    const char *c = strchr(mapa + 2, '\\');
-    c = c != NULL ? strchr(c + 1, '\\') : NULL;
-    return c != NULL ? (size_t)(c - mapa) : strlen(mapa);
-}
-
-bool polna_pot(const char *pot, char *izhod, size_t velikost)
-{
-    // With the list beside Kolvena.exe, a path without a drive is Kolvena's:
-    // never the current directory's (the Windows directory).
-    char ob_programu[2 * MAX_PATH];
-    if (prenosna_mapa[0] != '\0' && pot[0] != '\0' && pot[1] != ':' &&
-        !(pot[0] == '\\' && pot[1] == '\\')) {
-        size_t k = pot[0] == '\\' ? koren(prenosna_mapa) : strlen(prenosna_mapa);
-        memcpy(ob_programu, prenosna_mapa, k);
-        kopiraj(ob_programu + k, sizeof ob_programu - k, pot);
-        pot = ob_programu;
-    }
-    DWORD n = GetFullPathNameA(pot, (DWORD)velikost, izhod, NULL);
-    return n > 0 && n < velikost;
+    return ok ? Opravljeno::DA : izklop_ostal ? Opravljeno::NE_TIHO : Opravljeno::NE;
 }
 
 void zacni_v_ozadju(HWND hwnd, const char *shranjena)
@@ -344,51 +235,27 @@ void zacni_v_ozadju(HWND hwnd, const char *shranjena)
         ne_morem();
         return;
     }
-    static bool pripravljeno = false;
-    if (!pripravljeno) {
-        pripravljeno = true;
-        InitializeCriticalSection(&kljuc_zagonov);
-    }
     najdi_com();
     Zagon *z = NULL;
-    bool ze_gre = false;
-    EnterCriticalSection(&kljuc_zagonov);
     for (Zagon &x : zagoni) {
-        if (x.caka && strcmp(x.pot, pot) == 0)
-            ze_gre = true;
-        else if (!x.caka && z == NULL)
+        if (posel_na_poti(&x.posel)) {
+            // Chosen again while its start waits on its file: nothing more.
+            if (strcmp(x.pot, pot) == 0)
+                return;
+        } else if (z == NULL) {
             z = &x;
-    }
-    // Chosen again while its start waits on its file: nothing more.
-    if (!ze_gre && z != NULL) {
-        ZeroMemory(z, sizeof *z);
-        z->caka = true;
-        z->hwnd = hwnd;
-        kopiraj(z->pot, sizeof z->pot, pot);
-    }
-    LeaveCriticalSection(&kljuc_zagonov);
-    if (ze_gre)
-        return;
-    HANDLE h = z == NULL ? NULL : CreateThread(NULL, 0, nit_zagona, z, 0, NULL);
-    if (h == NULL) {
-        // Too many starts held by their files, or no thread: not started.
-        if (z != NULL) {
-            EnterCriticalSection(&kljuc_zagonov);
-            z->caka = false;
-            LeaveCriticalSection(&kljuc_zagonov);
         }
+    }
+    // Too many starts held by their files: not started.
+    if (z == NULL) {
         ne_morem();
         return;
     }
-    WaitForSingleObject(h, KRATKO_CAKANJE_MS);
-    CloseHandle(h);
-    EnterCriticalSection(&kljuc_zagonov);
-    const bool koncan = z->koncan, ok = z->ok;
-    if (koncan)
-        z->caka = false;
-    else
-        z->sam_pove = true;
-    LeaveCriticalSection(&kljuc_zagonov);
-    if (koncan && !ok)
+    z->hwnd = hwnd;
+    kopiraj(z->pot, sizeof z->pot, pot);
+    z->posel.delo = zacni;
+    z->posel.povej = ne_morem;
+    z->posel.zanj = z;
+    if (!pozeni_posel(&z->posel, KRATKO_CAKANJE_MS))
         ne_morem();
 }

@@ -1,8 +1,12 @@
 // Tray shell: start-up and the message loop, the hidden window's procedure,
 // the tray icon and its tooltip. The desktop mouse hook is in shell_hook.cpp.
-#include "NTpopup.h"
+#include "shell.h"
 
-#include <string.h>
+#include "config.h"
+#include "config_list.h"
+#include "klici.h"
+#include "menu.h"
+#include "shell_hook.h"
 
 HINSTANCE ghInst;
 int tri_mous;
@@ -47,20 +51,6 @@ static UINT uTaskbarCreated;
 
 // What Windows shows for Kolvena while the end of the session waits for its save.
 constexpr wchar_t RAZLOG_CAKANJA[] = L"Kolvena shranjuje seznam programov";
-
-BOOL (WINAPI *pShutdownBlockReasonCreate)(HWND, LPCWSTR);
-BOOL (WINAPI *pShutdownBlockReasonDestroy)(HWND);
-
-void najdi_razlog(void)
-{
-    static bool poskuseno = false;
-    if (poskuseno)
-        return;
-    poskuseno = true;
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    poisci_funkcijo(user32, "ShutdownBlockReasonCreate", pShutdownBlockReasonCreate);
-    poisci_funkcijo(user32, "ShutdownBlockReasonDestroy", pShutdownBlockReasonDestroy);
-}
 
 // One Kolvena a session: a second copy would add a second icon and a second
 // hook, and each would keep its own list. The name lives in the session's
@@ -107,20 +97,6 @@ static void omeji_iskanje_knjiznic(void)
 static_assert(sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA is 48 bytes on 32-bit Windows");
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first NOTIFYICONDATAA is 88 bytes");
 #endif
-
-BOOL (WINAPI *pSetProcessDpiAwarenessContext)(DPI_AWARENESS_CONTEXT);
-BOOL (WINAPI *pSetProcessDPIAware)(void);
-
-void najdi_dpi_zavest(void)
-{
-    static bool poskuseno = false;
-    if (poskuseno)
-        return;
-    poskuseno = true;
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    poisci_funkcijo(user32, "SetProcessDpiAwarenessContext", pSetProcessDpiAwarenessContext);
-    poisci_funkcijo(user32, "SetProcessDPIAware", pSetProcessDPIAware);
-}
 
 // Without it Windows draws the menu, its pictures and the dialog at 96 DPI
 // and stretches them, blurred, to the screen's scaling. Made by call, not in
@@ -223,19 +199,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     return (int)msg.wParam;
 }
 
-HMODULE nalozi_sistemsko(const char *ime)
-{
-    // A full path loads that very file. On 64-bit Windows a 32-bit program
-    // asking for system32 gets SysWOW64, its own system directory.
-    char pot[MAX_PATH];
-    UINT n = GetSystemDirectoryA(pot, sizeof pot);
-    if (n == 0 || n + 1 + strlen(ime) + 1 > sizeof pot)
-        return NULL;
-    pot[n] = '\\';
-    kopiraj(pot + n + 1, sizeof pot - n - 1, ime);
-    return LoadLibraryA(pot);
-}
-
 // Sends the icon's record with the given tooltip line: NIM_MODIFY and
 // NIM_DELETE change only the tooltip. Returns whether the notification area
 // took it.
@@ -281,19 +244,6 @@ static void dovoli_taskbar(HWND hwnd)
                     pChangeWindowMessageFilterEx);
     if (pChangeWindowMessageFilterEx != NULL && uTaskbarCreated != 0)
         pChangeWindowMessageFilterEx(hwnd, uTaskbarCreated, MSGFLT_ALLOW, NULL);
-}
-
-// The icon's place: Shell_NotifyIconGetRect from Windows 7 on.
-HRESULT (WINAPI *pShell_NotifyIconGetRect)(const NOTIFYICONIDENTIFIER *, RECT *);
-
-void najdi_klic_ikone(void)
-{
-    static bool poskuseno = false;
-    if (poskuseno)
-        return;
-    poskuseno = true;
-    poisci_funkcijo(GetModuleHandleA("shell32.dll"), "Shell_NotifyIconGetRect",
-                    pShell_NotifyIconGetRect);
 }
 
 // Where the icon's menu opens. Reached from the keyboard (Win+B, the arrow

@@ -29,7 +29,7 @@
 // but the hooks' work and runs at THREAD_PRIORITY_TIME_CRITICAL, so it
 // answers at once; the process keeps its idle priority class. Neither hook
 // procedure waits for anything.
-#include "NTpopup.h"
+#include "shell_hook.h"
 
 HHOOK g_hMSHook;      // journal-record hook; written by the hook thread
 HHOOK g_hLLHook;      // low-level mouse hook; written by the hook thread
@@ -301,13 +301,6 @@ static bool posli(UINT message, WPARAM wParam, LPARAM lParam)
     return false;
 }
 
-// A hook holds its event back from the rest of the chain when cz is 1, and
-// clears it: one event after a chord's menu, whichever hook sees it.
-static bool zadrzi(void)
-{
-    return InterlockedCompareExchange(&cz, 0, 1) == 1;
-}
-
 // The journal hook, on the hook thread. It never waits for anything: where
 // Windows lets it in, every input event of the desktop waits for it.
 LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam)
@@ -320,7 +313,9 @@ LRESULT CALLBACK MSHookProc(int code, WPARAM wParam, LPARAM lParam)
     if (!ze_poslan(ev))
         posli(ev->message, MAKEWPARAM(LOWORD(ev->message), LOWORD(wParam)),
               MAKELPARAM(LOWORD(ev->paramL), LOWORD(ev->paramH)));
-    if (zadrzi())
+    // The event held back from the rest of the chain when cz is 1, which is
+    // cleared: one event after a chord's menu, whichever hook sees it.
+    if (InterlockedCompareExchange(&cz, 0, 1) == 1)
         return 0;
     return CallNextHookEx(g_hMSHook, code, wParam, lParam);
 }
@@ -346,7 +341,7 @@ LRESULT CALLBACK MSLLHookProc(int code, WPARAM wParam, LPARAM lParam)
     ULONG i = (ULONG)InterlockedIncrement(&n_ll) % ZADNJI_LL;
     InterlockedExchange64(&zadnji_ll[i], z);
     posli((UINT)wParam, MAKEWPARAM(LOWORD(wParam), 0), MAKELPARAM(LOWORD(ms->pt.x), LOWORD(ms->pt.y)));
-    if (zadrzi())
+    if (InterlockedCompareExchange(&cz, 0, 1) == 1)   // held back, as by MSHookProc
         return 0;
     // Saved and put back: a hook behind that waits for another thread lets
     // this thread be called for a further event meanwhile.

@@ -3,7 +3,7 @@
 // fuzzer (fuzz/fuzz_config.cpp) builds it natively too.
 #pragma once
 
-#include "NTpopup.h"
+#include "config_list.h"
 
 #include <string.h>
 

@@ -6,6 +6,12 @@
 #include <doctest/doctest.h>
 
 #include "NTpopup.h"
+#include "config.h"
+#include "config_list.h"
+#include "menu.h"
+#include "oznake.h"
+#include "shell.h"
+#include "shell_hook.h"
 
 #include <oleacc.h>
 

@@ -3,6 +3,8 @@
 // new file's bytes are on the disk before it replaces the old one; a stream
 // that fails while the list is written is noticed.
 #include "cfg_files.h"
+#include "klici.h"
+#include "poti.h"
 
 #include <shlobj.h>
 #include <stdlib.h>

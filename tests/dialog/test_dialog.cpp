@@ -2,6 +2,7 @@
 // messages: browsing with the real file-open dialog, adding, removing, the
 // show-icons box, "Koncaj" and the close box, and Kolvena.cfg on disk.
 #include "../menu/menutest.h"
+#include "dialog.h"
 
 #include <string.h>
 #include <wchar.h>

@@ -2,6 +2,8 @@
 // chosen program, the fixed commands, and the settings dialog asked for again
 // from a menu opened while it is up.
 #include "menutest.h"
+#include "dialog.h"
+#include "menu_zagon.h"
 
 #include <string>
 #include <vector>

@@ -4,6 +4,7 @@
 // with the screens at 144 DPI (150 %): the pictures drawn for that DPI, and
 // start-up declaring that Kolvena draws for it.
 #include "menutest.h"
+#include "klici.h"
 
 #include <commctrl.h>
 #include <tlhelp32.h>

@@ -8,6 +8,7 @@
 // tests/reliability/test_disk_full.sh runs them.
 #include "../menu/menutest.h"
 #include "pattern.h"
+#include "dialog.h"
 
 #include <string.h>
 

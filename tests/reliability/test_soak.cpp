@@ -18,6 +18,7 @@
 // driver.
 #include "../menu/menutest.h"
 #include "private_memory.h"
+#include "dialog.h"
 
 #include <string.h>
 

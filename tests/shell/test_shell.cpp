@@ -4,6 +4,7 @@
 // Menus are the real launcher menu; the driver dismisses each with Escape,
 // and fails the test for a menu more or less than expected.
 #include "wintest.h"
+#include "klici.h"
 
 #include <string>
 
