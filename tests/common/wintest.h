@@ -259,17 +259,25 @@ inline void start_with_file(const std::string &bytes)
 
 // ---- the tray ----
 
-// Whether the notification area holds an icon for window h and id 1: a
-// tooltip change is taken only for an icon that is there.
-inline bool icon_there(HWND h)
+// The record of the icon of window h and id 1 in its first version's form,
+// with these flags and tooltip line 0.
+inline NOTIFYICONDATAA icon_record(HWND h, UINT flags)
 {
     NOTIFYICONDATAA nid;
     ZeroMemory(&nid, sizeof nid);
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
     nid.hWnd = h;
     nid.uID = TRAY_ID;
-    nid.uFlags = NIF_TIP;
+    nid.uFlags = flags;
     kopiraj(nid.szTip, sizeof nid.szTip, tttable[0]);
+    return nid;
+}
+
+// Whether the notification area holds an icon for window h and id 1: a
+// tooltip change is taken only for an icon that is there.
+inline bool icon_there(HWND h)
+{
+    NOTIFYICONDATAA nid = icon_record(h, NIF_TIP);
     return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 

@@ -190,14 +190,15 @@ inline Tracked read_tracked(HWND menu_window)
     return t;
 }
 
-// One opening of the menu, read while tracked, then dismissed with Escape.
-inline Tracked read_opening(HWND hwnd)
+// One opening of the menu, read while tracked, then ended by these keys
+// (Escape: dismissed); no box may come.
+inline Tracked read_opening(HWND hwnd, const std::vector<WPARAM> &keys = { VK_ESCAPE })
 {
     Tracked t;
     wt::Driver d;
     d.menu([&](HWND m) {
         t = read_tracked(m);
-        wt::menu_key(m, VK_ESCAPE);
+        wt::menu_keys(m, keys);
     });
     run_menu(hwnd);
     return t;

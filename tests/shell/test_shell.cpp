@@ -32,15 +32,10 @@ LRESULT send(HWND h, UINT msg, WPARAM wParam, LPARAM lParam, int menus = 0)
 // Adds the icon as start-up does, with the record start-up fills.
 bool add_icon(HWND h)
 {
-    ZeroMemory(&tray, sizeof tray);
-    tray.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    tray.hWnd = h;
-    tray.uID = TRAY_ID;
-    tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    tray = wt::icon_record(h, NIF_MESSAGE | NIF_ICON | NIF_TIP);
     tray.uCallbackMessage = WM_TRAYNOTIFY;
     tray.hIcon = (HICON)LoadImageA(GetModuleHandleA(NULL), "TR16", IMAGE_ICON, 16, 16,
                                    LR_DEFAULTCOLOR);
-    kopiraj(tray.szTip, sizeof tray.szTip, tttable[0]);
     return Shell_NotifyIconA(NIM_ADD, &tray) != FALSE;
 }
 
@@ -255,17 +250,18 @@ TEST_CASE("hook messages: the middle button, other events, a wParam with a high 
     wt::destroy_tray_window(h);
 }
 
-TEST_CASE("the tooltip lines")
+TEST_CASE("the tooltip lines: the version, the authors, an e-mail address, a web page; each fits szTip whole")
 {
     CHECK(std::string(tttable[0]) == " Kolvena verzija 1.1 ");
     for (int i = 0; i < 4; i++) {
         CAPTURE(i);
         REQUIRE(tttable[i] != nullptr);
-        CHECK(strlen(tttable[i]) > 0);
-        CHECK(strlen(tttable[i]) <= 63);
+        const std::string line = tttable[i];
+        CHECK(line.size() < sizeof sprememba.szTip);
+        CHECK((line.find("ekipa Kolvena") != std::string::npos) == (i == 1));
+        CHECK((line.find("@example.org") != std::string::npos) == (i == 2));
+        CHECK((line.find("://www.example.org") != std::string::npos) == (i == 3));
     }
-    CHECK(std::string(tttable[1]) != tttable[2]);
-    CHECK(std::string(tttable[2]) != tttable[3]);
 }
 
 TEST_CASE("each tick shows the next line, 1, 2, 3, 0, 1; the hook thread installs and renews both hooks, the window's thread none")
@@ -381,9 +377,7 @@ TEST_CASE("destruction removes the icon, posts the quit with code 0 and stops th
     REQUIRE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
     CHECK(msg.wParam == 0);
     CHECK_FALSE(KillTimer(h, TIMER_TIP));
-    CHECK(sprememba.hWnd == h);
-    CHECK(sprememba.uID == TRAY_ID);
-    CHECK_FALSE(wt::icon_there(h));
+    CHECK_FALSE(wt::icon_there(h));      // removed: the record named this window's icon
 
     // No tick comes any more: the tooltip stays where it was.
     int gi_now = gi;
