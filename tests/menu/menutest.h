@@ -191,7 +191,7 @@ inline Tracked read_tracked(HWND menu_window)
 }
 
 // One opening of the menu, read while tracked, then ended by these keys
-// (Escape: dismissed); no box may come.
+// (Escape: dismissed); no box may come, and the call destroys both its menus.
 inline Tracked read_opening(HWND hwnd, const std::vector<WPARAM> &keys = { VK_ESCAPE })
 {
     Tracked t;
@@ -201,6 +201,8 @@ inline Tracked read_opening(HWND hwnd, const std::vector<WPARAM> &keys = { VK_ES
         wt::menu_keys(m, keys);
     });
     run_menu(hwnd);
+    CHECK_FALSE(IsMenu(t.holder));
+    CHECK_FALSE(IsMenu(t.popup));
     return t;
 }
 

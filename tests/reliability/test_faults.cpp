@@ -534,8 +534,7 @@ TEST_CASE("a Windows directory that cannot be written: nothing loaded, the save 
      }).box();
     run_dialog(d);
     REQUIRE(d.boxes.size() == 1);
-    CHECK(d.boxes[0].text == NI_SHRANJENO);
-    CHECK(d.boxes[0].caption == "Napaka !");
+    wt::check_plain_box(d.boxes[0], NI_SHRANJENO, "Napaka !");
     CHECK(stevilo_vnosov() == 1);
     CHECK(std::string(m_polje[0].opis) == "Urejevalnik");
     CHECK_FALSE(exists("Z:\\proc\\Kolvena.cfg"));
@@ -645,8 +644,7 @@ TEST_CASE("disk full during a save: the old file intact, the failure reported" *
     d.dialog(CAPTION, [](HWND h) { wt::press(h, IDC_KONCAJ); }).box();
     run_dialog(d);
     REQUIRE(d.boxes.size() == 1);
-    CHECK(d.boxes[0].text == NI_SHRANJENO);
-    CHECK(d.boxes[0].caption == "Napaka !");
+    wt::check_plain_box(d.boxes[0], NI_SHRANJENO, "Napaka !");
     CHECK(read_bytes(win_path("Kolvena.cfg")) == old);
     CHECK_FALSE(exists(win_path("Kolvena.cfg.new")));
     CHECK(memcmp(before, m_polje, sizeof before) == 0);
