@@ -281,6 +281,20 @@ inline bool icon_there(HWND h)
     return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
+// One tick of the tooltip's timer, handled: the tooltip turned to `line`,
+// sent in the record of a change (the first version's size, this window's
+// icon, only NIF_TIP).
+inline void tick_to(HWND h, int line)
+{
+    CHECK(SendMessageA(h, WM_TIMER, TIMER_TIP, 0) == 1);
+    CHECK(gi == line);
+    CHECK(std::string(sprememba.szTip) == tttable[line]);
+    CHECK(sprememba.cbSize == NOTIFYICONDATAA_V1_SIZE);
+    CHECK(sprememba.hWnd == h);
+    CHECK(sprememba.uID == TRAY_ID);
+    CHECK(sprememba.uFlags == (UINT)NIF_TIP);
+}
+
 // ---- windows of this thread ----
 
 inline std::string class_of(HWND h)
