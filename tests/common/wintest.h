@@ -265,18 +265,40 @@ inline void start_with_file(const std::string &bytes)
 
 // ---- the tray ----
 
-// Whether the notification area holds an icon for window h and id 1: a
-// tooltip change is taken only for an icon that is there.
-inline bool icon_there(HWND h)
+// The record of the icon of window h and id 1 in its first version's form,
+// with these flags and tooltip line 0.
+inline NOTIFYICONDATAA icon_record(HWND h, UINT flags)
 {
     NOTIFYICONDATAA nid;
     ZeroMemory(&nid, sizeof nid);
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
     nid.hWnd = h;
     nid.uID = TRAY_ID;
-    nid.uFlags = NIF_TIP;
+    nid.uFlags = flags;
     kopiraj(nid.szTip, sizeof nid.szTip, tttable[0]);
+    return nid;
+}
+
+// Whether the notification area holds an icon for window h and id 1: a
+// tooltip change is taken only for an icon that is there.
+inline bool icon_there(HWND h)
+{
+    NOTIFYICONDATAA nid = icon_record(h, NIF_TIP);
     return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
+// One tick of the tooltip's timer, handled: the tooltip turned to `line`,
+// sent in the record of a change (the first version's size, this window's
+// icon, only NIF_TIP).
+inline void tick_to(HWND h, int line)
+{
+    CHECK(SendMessageA(h, WM_TIMER, TIMER_TIP, 0) == 1);
+    CHECK(gi == line);
+    CHECK(std::string(sprememba.szTip) == tttable[line]);
+    CHECK(sprememba.cbSize == NOTIFYICONDATAA_V1_SIZE);
+    CHECK(sprememba.hWnd == h);
+    CHECK(sprememba.uID == TRAY_ID);
+    CHECK(sprememba.uFlags == (UINT)NIF_TIP);
 }
 
 // ---- windows of this thread ----

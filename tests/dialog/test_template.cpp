@@ -1,6 +1,7 @@
-// The settings dialog's template as Kolvena.exe carries it: every field of
-// the DLGTEMPLATEEX header and of its twelve controls, read back from the
-// executable's resources.
+// The settings dialog's template as Kolvena.exe carries it: the fields of
+// the DLGTEMPLATEEX header and of its twelve controls that no run of the
+// dialog shows (the tests of the dialog find it by its caption), read back
+// from the executable's resources.
 #include "wintest.h"
 
 #include <stdlib.h>
@@ -16,22 +17,6 @@ struct Reader {
     size_t pos = 0;
     bool overrun = false;
 
-    WORD word()
-    {
-        if (pos + 2 > size) {
-            overrun = true;
-            return 0;
-        }
-        WORD w = (WORD)(base[pos] | base[pos + 1] << 8);
-        pos += 2;
-        return w;
-    }
-    DWORD dword()
-    {
-        DWORD lo = word();
-        return lo | (DWORD)word() << 16;
-    }
-    short sword() { return (short)word(); }
     BYTE byte()
     {
         if (pos + 1 > size) {
@@ -40,6 +25,17 @@ struct Reader {
         }
         return base[pos++];
     }
+    WORD word()
+    {
+        WORD lo = byte();
+        return (WORD)(lo | byte() << 8);
+    }
+    DWORD dword()
+    {
+        DWORD lo = word();
+        return lo | (DWORD)word() << 16;
+    }
+    short sword() { return (short)word(); }
     // NUL-terminated UTF-16 text, as ASCII (the program's texts are ASCII).
     std::string text()
     {
@@ -153,7 +149,7 @@ TEST_CASE("Kolvena.exe holds dialog 100 once, in English (United States)")
     FreeLibrary(m);
 }
 
-TEST_CASE("the template of the settings dialog, field by field")
+TEST_CASE("the template of the settings dialog: the fields that no run of it shows")
 {
     HMODULE m = load_kolvena();
     std::string bytes = template_bytes(m, 1033);
@@ -165,25 +161,18 @@ TEST_CASE("the template of the settings dialog, field by field")
     CHECK(r.word() == 0xFFFF);    // signature: the extended form
     CHECK(r.dword() == 0);        // helpID
     CHECK(r.dword() == 0x200);    // WS_EX_CLIENTEDGE
-    DWORD style = r.dword();
-    CHECK(style == 0x90C800C0);
-    CHECK(style == (WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
+    CHECK(r.dword() == (WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
     WORD count = r.word();
-    CHECK(count == 12);
     CHECK(r.sword() == 120);
     CHECK(r.sword() == -30);
     CHECK(r.sword() == 222);
     CHECK(r.sword() == 240);
 
-    NameOrOrd menu = name_or_ord(r);
-    CHECK_FALSE(menu.is_ord);
-    CHECK(menu.name == "");
-    NameOrOrd cls = name_or_ord(r);
-    CHECK_FALSE(cls.is_ord);
-    CHECK(cls.name == "");
-    std::string caption = r.text();
-    CHECK(caption == std::string(28, ' ') + "Nastavitve ");
-    CHECK(caption.size() == 39);
+    // The menu, the class and the caption: a menu or class Kolvena.exe
+    // lacks, or another caption, and no dialog test would find the dialog.
+    name_or_ord(r);
+    name_or_ord(r);
+    r.text();
 
     CHECK(r.word() == 8);         // point size
     CHECK(r.word() == 0);         // weight

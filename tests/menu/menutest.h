@@ -190,16 +190,19 @@ inline Tracked read_tracked(HWND menu_window)
     return t;
 }
 
-// One opening of the menu, read while tracked, then dismissed with Escape.
-inline Tracked read_opening(HWND hwnd)
+// One opening of the menu, read while tracked, then ended by these keys
+// (Escape: dismissed); no box may come, and the call destroys both its menus.
+inline Tracked read_opening(HWND hwnd, const std::vector<WPARAM> &keys = { VK_ESCAPE })
 {
     Tracked t;
     wt::Driver d;
     d.menu([&](HWND m) {
         t = read_tracked(m);
-        wt::menu_key(m, VK_ESCAPE);
+        wt::menu_keys(m, keys);
     });
     run_menu(hwnd);
+    CHECK_FALSE(IsMenu(t.holder));
+    CHECK_FALSE(IsMenu(t.popup));
     return t;
 }
 

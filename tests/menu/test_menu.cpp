@@ -233,8 +233,6 @@ TEST_CASE("dismissing the menu does nothing and destroys it")
     // appears and then immediately disappears" (TrackPopupMenu, Remarks).
     CHECK(mt::TrayWindow::received(WM_NULL) == 0);
     CHECK(t.popup != NULL);
-    CHECK_FALSE(IsMenu(t.holder));
-    CHECK_FALSE(IsMenu(t.popup));
     CHECK(IsWindow(w.hwnd));
     MSG msg;
     CHECK_FALSE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_NOREMOVE));
@@ -297,15 +295,7 @@ TEST_CASE("choosing an entry starts that program, a new process each time")
 
     for (int k = 1; k <= 2; k++) {
         CAPTURE(k);
-        Tracked t;
-        wt::Driver d;      // and no box
-        d.menu([&](HWND m) {
-            t = mt::read_tracked(m);
-            wt::menu_keys(m, mt::from_top(1));
-        });
-        mt::run_menu(w.hwnd);
-        CHECK_FALSE(IsMenu(t.holder));
-        CHECK_FALSE(IsMenu(t.popup));
+        mt::read_opening(w.hwnd, mt::from_top(1));
         CHECK(launch.calls == k);
         check_launch(prog, folder_of(prog));
 
@@ -358,11 +348,7 @@ TEST_CASE("a program that asks for administrator rights starts through the shell
 
     shell_error = 0;
     SUBCASE("the prompt cancelled: no box") { shell_error = ERROR_CANCELLED; }
-    {
-        wt::Driver d;      // and no box
-        d.keys(mt::from_top(0));
-        mt::run_menu(w.hwnd);
-    }
+    mt::read_opening(w.hwnd, mt::from_top(0));
     CHECK(launch.application == prog);
     CHECK(shell_got == std::vector<std::string>{ std::to_string(STA), prog, folder_of(prog),
                                                  std::to_string(SW_SHOWNORMAL) });
@@ -383,23 +369,13 @@ TEST_CASE(" Izhod : the hook removed, then the window destroyed, the quit posted
     REQUIRE((g_hMSHook != NULL || g_hLLHook != NULL));
     mt::TrayWindow::hooks_at_destroy()[0] = mt::TrayWindow::hooks_at_destroy()[1] = (HHOOK)1;
 
-    Tracked t;
-    {
-        wt::Driver d;
-        d.menu([&](HWND m) {
-            t = mt::read_tracked(m);
-            wt::menu_keys(m, mt::from_bottom(mt::IZHOD));
-        });
-        mt::run_menu(w.hwnd);
-    }
+    mt::read_opening(w.hwnd, mt::from_bottom(mt::IZHOD));
     CHECK_FALSE(IsWindow(w.hwnd));
     CHECK(mt::TrayWindow::received(WM_DESTROY) == 1);
     CHECK(mt::TrayWindow::hooks_at_destroy()[0] == NULL);
     CHECK(mt::TrayWindow::hooks_at_destroy()[1] == NULL);
     CHECK(g_hMSHook == NULL);
     CHECK(g_hLLHook == NULL);
-    CHECK_FALSE(IsMenu(t.holder));
-    CHECK_FALSE(IsMenu(t.popup));
     MSG msg;
     REQUIRE(PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
     CHECK(msg.wParam == 0);
@@ -409,11 +385,7 @@ TEST_CASE(" Ohranjevalnik zaslona : the request is posted, handled only after th
 {
     wt::reset_program_state();
     mt::TrayWindow w;
-    {
-        wt::Driver d;
-        d.keys(mt::from_bottom(mt::OHRANJEVALNIK));
-        mt::run_menu(w.hwnd);
-    }
+    mt::read_opening(w.hwnd, mt::from_bottom(mt::OHRANJEVALNIK));
     CHECK(mt::TrayWindow::received(WM_SYSCOMMAND) == 0);
     MSG msg;
     REQUIRE(PeekMessageA(&msg, w.hwnd, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE));
@@ -585,11 +557,7 @@ TEST_CASE(" Zaustavitev sistema  answered: only OK asks for the power off; a ref
     box_answer = IDOK, request_result = TRUE;
     SUBCASE("OK, the request refused: ended as by \" Izhod \"") { request_result = FALSE; }
     SUBCASE("a box that could not be shown asks for nothing") { box_answer = 0; }
-    {
-        wt::Driver d;      // and no box
-        d.keys(mt::from_bottom(mt::ZAUSTAVITEV));
-        mt::run_menu(w.hwnd);
-    }
+    mt::read_opening(w.hwnd, mt::from_bottom(mt::ZAUSTAVITEV));
     REQUIRE(requests.size() == (box_answer == IDOK ? 1u : 0u));
     CHECK(mt::TrayWindow::received(WM_DESTROY) == (request_result ? 0u : 1u));
     MSG msg;
