@@ -22,24 +22,17 @@ HMODULE nalozi_sistemsko(const char *ime)
     return LoadLibraryA(pot);
 }
 
-BOOL (WINAPI *pShutdownBlockReasonCreate)(HWND, LPCWSTR);
-BOOL (WINAPI *pShutdownBlockReasonDestroy)(HWND);
-
-void najdi_razlog(void)
-{
-    static bool poskuseno = false;
-    if (poskuseno)
-        return;
-    poskuseno = true;
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    poisci_funkcijo(user32, "ShutdownBlockReasonCreate", pShutdownBlockReasonCreate);
-    poisci_funkcijo(user32, "ShutdownBlockReasonDestroy", pShutdownBlockReasonDestroy);
-}
-
 BOOL (WINAPI *pSetProcessDpiAwarenessContext)(DPI_AWARENESS_CONTEXT);
 BOOL (WINAPI *pSetProcessDPIAware)(void);
+BOOL (WINAPI *pShutdownBlockReasonCreate)(HWND, LPCWSTR);
+BOOL (WINAPI *pShutdownBlockReasonDestroy)(HWND);
+HRESULT (WINAPI *pShell_NotifyIconGetRect)(const NOTIFYICONIDENTIFIER *, RECT *);
+BOOL (WINAPI *pPhysicalToLogicalPointForPerMonitorDPI)(HWND, LPPOINT);
+HRESULT (WINAPI *pGetDpiForMonitor)(HMONITOR, MONITOR_DPI_TYPE, UINT *, UINT *);
+UINT (WINAPI *pPrivateExtractIconsA)(LPCSTR, int, int, int, HICON *, UINT *, UINT, UINT);
+BOOL (WINAPI *pSystemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT);
 
-void najdi_dpi_zavest(void)
+void najdi_klice(void)
 {
     static bool poskuseno = false;
     if (poskuseno)
@@ -48,49 +41,24 @@ void najdi_dpi_zavest(void)
     HMODULE user32 = GetModuleHandleA("user32.dll");
     poisci_funkcijo(user32, "SetProcessDpiAwarenessContext", pSetProcessDpiAwarenessContext);
     poisci_funkcijo(user32, "SetProcessDPIAware", pSetProcessDPIAware);
-}
-
-HRESULT (WINAPI *pShell_NotifyIconGetRect)(const NOTIFYICONIDENTIFIER *, RECT *);
-
-void najdi_klic_ikone(void)
-{
-    static bool poskuseno = false;
-    if (poskuseno)
-        return;
-    poskuseno = true;
+    poisci_funkcijo(user32, "ShutdownBlockReasonCreate", pShutdownBlockReasonCreate);
+    poisci_funkcijo(user32, "ShutdownBlockReasonDestroy", pShutdownBlockReasonDestroy);
+    poisci_funkcijo(user32, "PhysicalToLogicalPointForPerMonitorDPI",
+                    pPhysicalToLogicalPointForPerMonitorDPI);
+    // Windows 2000 and later; Microsoft keeps the right to change or drop it,
+    // hence the fallback.
+    poisci_funkcijo(user32, "PrivateExtractIconsA", pPrivateExtractIconsA);
+    poisci_funkcijo(user32, "SystemParametersInfoForDpi", pSystemParametersInfoForDpi);
     poisci_funkcijo(GetModuleHandleA("shell32.dll"), "Shell_NotifyIconGetRect",
                     pShell_NotifyIconGetRect);
 }
 
-BOOL (WINAPI *pPhysicalToLogicalPointForPerMonitorDPI)(HWND, LPPOINT);
-
-void najdi_pretvorbo(void)
-{
-    static bool poskuseno = false;
-    if (poskuseno)
-        return;
-    poskuseno = true;
-    // Windows 8.1 and later.
-    poisci_funkcijo(GetModuleHandleA("user32.dll"), "PhysicalToLogicalPointForPerMonitorDPI",
-                    pPhysicalToLogicalPointForPerMonitorDPI);
-}
-
-HRESULT (WINAPI *pGetDpiForMonitor)(HMONITOR, MONITOR_DPI_TYPE, UINT *, UINT *);
-UINT (WINAPI *pPrivateExtractIconsA)(LPCSTR, int, int, int, HICON *, UINT *, UINT, UINT);
-BOOL (WINAPI *pSystemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT);
-
 void najdi_dpi_klice(void)
 {
     static bool poskuseno = false;
+    najdi_klice();
     if (poskuseno)
         return;
     poskuseno = true;
-    // Windows 8.1 and later: every monitor has a DPI of its own.
     poisci_funkcijo(nalozi_sistemsko("shcore.dll"), "GetDpiForMonitor", pGetDpiForMonitor);
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    // Windows 2000 and later; Microsoft keeps the right to change or drop it,
-    // hence the fallback.
-    poisci_funkcijo(user32, "PrivateExtractIconsA", pPrivateExtractIconsA);
-    // Windows 10 1607 and later.
-    poisci_funkcijo(user32, "SystemParametersInfoForDpi", pSystemParametersInfoForDpi);
 }

@@ -19,41 +19,39 @@ template <typename F> void poisci_funkcijo(HMODULE m, const char *ime, F *&f)
                   : reinterpret_cast<F *>(reinterpret_cast<void (*)(void)>(GetProcAddress(m, ime)));
 }
 
-// Each najdi_* below looks its calls up at its first call and never again;
-// tests put stand-ins into the pointers after that call.
+// najdi_klice looks up the calls below that user32 and shell32 have, which
+// every Kolvena process has loaded, all at its first call and never again;
+// najdi_dpi_klice those of the pictures, shcore's loaded for them. Tests put
+// stand-ins into the pointers after that first call.
+void najdi_klice(void);
 
 // Start-up's first step (povej_dpi_zavest, shell.cpp): Kolvena says that it
 // draws for each monitor's own DPI (per-monitor v2, Windows 10 1703), or,
 // where that is missing or refused, for the system's (SetProcessDPIAware,
-// Vista). Both in user32.
+// Vista).
 extern BOOL (WINAPI *pSetProcessDpiAwarenessContext)(DPI_AWARENESS_CONTEXT);
 extern BOOL (WINAPI *pSetProcessDPIAware)(void);
-void najdi_dpi_zavest(void);
 
 // The reason Windows shows while the session's end waits for Kolvena's save
-// (ShutdownBlockReasonCreate and ShutdownBlockReasonDestroy, Vista), in
-// user32.
+// (ShutdownBlockReasonCreate and ShutdownBlockReasonDestroy, Vista).
 extern BOOL (WINAPI *pShutdownBlockReasonCreate)(HWND, LPCWSTR);
 extern BOOL (WINAPI *pShutdownBlockReasonDestroy)(HWND);
-void najdi_razlog(void);
 
 // The icon's place on the screen, Shell_NotifyIconGetRect (Windows 7 and
 // later), in shell32.
 extern HRESULT (WINAPI *pShell_NotifyIconGetRect)(const NOTIFYICONIDENTIFIER *, RECT *);
-void najdi_klic_ikone(void);
 
 // The hook's physical point turned into the space of a menu's window,
-// PhysicalToLogicalPointForPerMonitorDPI (Windows 8.1 and later), in user32;
-// looked up at the first press beside a menu.
+// PhysicalToLogicalPointForPerMonitorDPI (Windows 8.1 and later).
 extern BOOL (WINAPI *pPhysicalToLogicalPointForPerMonitorDPI)(HWND, LPPOINT);
-void najdi_pretvorbo(void);
 
 // The pictures are drawn for the DPI of the monitor the menu opens on. The
-// calls for it, absent from older systems, are looked up on the first
-// picture build: shcore's GetDpiForMonitor (Windows 8.1; the screen's
-// LOGPIXELSY before), PrivateExtractIconsA (an icon at any size;
-// ExtractIconA's 32 x 32 scaled without it), SystemParametersInfoForDpi (the
-// menu font at a DPI, Windows 10 1607; scaled from the system's before).
+// calls for it, absent from older systems: shcore's GetDpiForMonitor
+// (Windows 8.1; the screen's LOGPIXELSY before), PrivateExtractIconsA (an
+// icon at any size; ExtractIconA's 32 x 32 scaled without it),
+// SystemParametersInfoForDpi (the menu font at a DPI, Windows 10 1607;
+// scaled from the system's before). najdi_dpi_klice runs at the first
+// picture build.
 extern HRESULT (WINAPI *pGetDpiForMonitor)(HMONITOR, MONITOR_DPI_TYPE, UINT *, UINT *);
 extern UINT (WINAPI *pPrivateExtractIconsA)(LPCSTR, int, int, int, HICON *, UINT *, UINT, UINT);
 extern BOOL (WINAPI *pSystemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT);

@@ -177,7 +177,7 @@ static HWND okno_menija(HWND m)
 // the system's DPI, and the two spaces are one.
 static bool na_meniju(HWND m, POINT pt)
 {
-    najdi_pretvorbo();
+    najdi_klice();
     if (pPhysicalToLogicalPointForPerMonitorDPI != NULL &&
         !pPhysicalToLogicalPointForPerMonitorDPI(m, &pt))
         return false;

@@ -64,9 +64,6 @@ void sestavi_menu(HWND hwnd, Odprtje *o, const POINT *kje = nullptr);
 // took IKONE_PRISPELE, and the icons that came are drawn into the menus
 // shown.
 void sestavi_slike(HWND hwnd, Odprtje *o, const POINT *kje);
-// A blank canvas for a picture at a scale other than 96 DPI: a bitmap
-// compatible with hdc, of the kind LoadBitmapA gives at 96 DPI.
-HBITMAP prazno_platno(HDC hdc, int sirina, int visina);
 void spremljaj_pozne_ikone(HWND hwnd, Odprtje *o);
 void koncaj_slike(HWND hwnd, Odprtje *o);
 void pozne_ikone(HWND hwnd);

@@ -126,14 +126,6 @@ static void koncaj_risanje(Risanje &r)
     DeleteObject(r.copic);
 }
 
-// Draws ikona at the left of the picture selected into mem, `stran` pixels
-// square: all its colours, blended by its alpha channel (or cut by its mask)
-// over the background, as Windows draws icons.
-static void narisi_ikono(HDC mem, HICON ikona, int stran)
-{
-    DrawIconEx(mem, 0, 0, ikona, stran, stran, 0, NULL, DI_NORMAL);
-}
-
 // Every picture is a device-dependent bitmap: LoadBitmapA "creates a
 // compatible bitmap of the display" (its page on Microsoft Learn), and
 // CreateCompatibleBitmap one of the same kind at other scales. Windows
@@ -141,11 +133,7 @@ static void narisi_ikono(HDC mem, HICON ikona, int stran)
 // menus offer for menu bitmaps ("Vista Style Menus, Part 1", Microsoft's
 // shell team) is made for 32-bit ARGB DIB sections, whose alpha bytes
 // FillRect and TextOutA would leave at 0; none is handed to the menu.
-HBITMAP prazno_platno(HDC hdc, int sirina, int visina)
-{
-    return CreateCompatibleBitmap(hdc, sirina, visina);
-}
-
+//
 // Makes entry i's picture for a screen of `dpi` (200 x 32 at 96 DPI) in the
 // build's context: the menu colour, and the description beside the place
 // of the icon, which is drawn when its file answers. Returns the picture,
@@ -159,7 +147,7 @@ static HBITMAP naredi_sliko(Risanje &r, HDC hdcOkno, const char *opis, int dpi)
     // size, and a blank one of the screen's size serves.
     HBITMAP slika = dpi == USER_DEFAULT_SCREEN_DPI
                         ? LoadBitmapA(ghInst, MAKEINTRESOURCEA(IDB_PLATNO))
-                        : prazno_platno(hdcOkno, sirina, visina);
+                        : CreateCompatibleBitmap(hdcOkno, sirina, visina);
     if (slika == NULL)
         return NULL;   // selecting NULL would leave another's picture selected
     izberi(r, slika);
@@ -206,8 +194,10 @@ static int vzemi_odgovore(Odprtje *o, Risanje &r, bool *brez_ikone)
             brez_ikone[i] = true;
         if (ikona == NULL || o->slike[i] == NULL)
             continue;
+        // All the icon's colours, blended by its alpha channel (or cut by
+        // its mask) over the background, as Windows draws icons.
         izberi(r, o->slike[i]);
-        narisi_ikono(r.mem, ikona, o->stran);
+        DrawIconEx(r.mem, 0, 0, ikona, o->stran, o->stran, 0, NULL, DI_NORMAL);
         narisanih++;
     }
     return narisanih;

@@ -104,7 +104,7 @@ static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first NOTIFYICONDATAA is 88 by
 // in this one place.
 void povej_dpi_zavest(void)
 {
-    najdi_dpi_zavest();
+    najdi_klice();
     if (pSetProcessDpiAwarenessContext != NULL &&
         pSetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
         return;
@@ -253,7 +253,7 @@ static void dovoli_taskbar(HWND hwnd)
 // place: the cursor is on the icon, or the icon's place is not known.
 static bool ob_ikoni(HWND hwnd, POINT *pt)
 {
-    najdi_klic_ikone();
+    najdi_klice();
     NOTIFYICONIDENTIFIER ikona;
     ZeroMemory(&ikona, sizeof ikona);
     ikona.cbSize = sizeof ikona;
@@ -387,7 +387,7 @@ LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     // first, and Windows names the reason to the user meanwhile.
     case WM_ENDSESSION:
         if (wParam && shranjevanje_na_poti()) {
-            najdi_razlog();
+            najdi_klice();
             if (pShutdownBlockReasonCreate != NULL)
                 pShutdownBlockReasonCreate(hwnd, RAZLOG_CAKANJA);
             pocakaj_shranjevanje();

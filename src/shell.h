@@ -10,7 +10,7 @@
 LRESULT CALLBACK wndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // Start-up's first step: Kolvena says for which DPI it draws (see
-// najdi_dpi_zavest, klici.h).
+// najdi_klice, klici.h).
 void povej_dpi_zavest(void);
 
 // The record the icon was added with; and, a seam for tests, the record of

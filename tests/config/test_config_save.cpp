@@ -293,7 +293,7 @@ TEST_CASE("a list beside Kolvena.exe: paths kept relative to its folder, made fu
         CHECK_FALSE((shrani_cfg() || saved()));
         HWND h = end != 2 ? wt::make_tray_window() : NULL;
         if (end == 3) {
-            najdi_razlog();
+            najdi_klice();
             wt::Restore<decltype(pShutdownBlockReasonCreate)> r(pShutdownBlockReasonCreate, noted_reason);
             SendMessageA(h, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
         }

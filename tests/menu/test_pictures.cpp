@@ -913,7 +913,7 @@ TEST_CASE("scaled: start-up declares its awareness before its first window; the 
 {
     const int dpi = screen_dpi();
     wt::reset_program_state();
-    najdi_dpi_zavest();
+    najdi_klice();
     steps.clear();
     // Microsoft (SetProcessDpiAwarenessContext): "You must call this API
     // before any HWNDs are created in your process". The stand-in refuses v2:

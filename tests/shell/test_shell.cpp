@@ -100,7 +100,7 @@ TEST_CASE("the tray callback: only a right-button press on the icon opens the me
     // Esc "use NIM_SETFOCUS to return focus to the notification area"
     // (NOTIFYICONDATA, on Microsoft Learn). The icon's press as the hook
     // reported it, taken in the menu's loop, does not end the menu.
-    najdi_klic_ikone();
+    najdi_klice();
     wt::Restore<decltype(pShell_NotifyIconGetRect)> place(pShell_NotifyIconGetRect, icon_at);
     POINT c;
     REQUIRE((GetCursorPos(&c) && !PtInRect(&icon_place, c)));
@@ -173,7 +173,7 @@ TEST_CASE("hook messages: left held and right pressed opens the menu, then cz is
     // outside of the menu" (TrackPopupMenu, Remarks, on Microsoft Learn), nor
     // does it under Wine at a press only the hook reports. A press the hook
     // reports beside it ends it; one on it does not, also at 150 % (s = 3).
-    najdi_pretvorbo();
+    najdi_klice();
     for (int s : { 2, 3 })
     for (bool beside : { false, true }) {
         INFO("beside " << beside << ", the point at " << s << "/2 of the rectangle's");
